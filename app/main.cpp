@@ -1,0 +1,183 @@
+// brevacastpc: loads the settings, rebuilds the stored scene and runs the composition thread.
+// Until the windows exist the program runs without them for a given time and reports how the
+// composition kept up; --snapshot writes the last composed frame as a PPM picture.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/app_config.h"
+#include "platform/media_clock.h"
+#include "scene/scene.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnSignal(int) { g_stop = 1; }
+
+struct Options {
+    std::string configPath;
+    double seconds = 3.0;
+    std::string snapshot;
+};
+
+void Usage() {
+    std::fprintf(stderr,
+                 "usage: brevacastpc [--config PATH] [--seconds N] [--snapshot FILE.ppm]\n"
+                 "  --config PATH      settings file (default: Config.xml beside the program, else\n"
+                 "                     ~/.config/brevacast/Config.xml)\n"
+                 "  --seconds N        how long to compose before stopping (default 3; Ctrl+C stops early)\n"
+                 "  --snapshot FILE    write the last composed frame as a binary PPM\n");
+}
+
+bool ParseOptions(int argc, char** argv, Options* o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](std::string* out) {
+            if (i + 1 >= argc) return false;
+            *out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (arg == "--config") {
+            if (!value(&o->configPath)) return false;
+        } else if (arg == "--seconds") {
+            if (!value(&v)) return false;
+            char* end = nullptr;
+            o->seconds = std::strtod(v.c_str(), &end);
+            if (end == v.c_str() || *end != '\0' || !(o->seconds >= 0.0) || o->seconds > 86400.0) return false;
+        } else if (arg == "--snapshot") {
+            if (!value(&o->snapshot)) return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Stored record kinds and the layer kinds that rebuild them.
+int LayerKindOfRecord(int32_t type) {
+    switch (type) {
+        case kSourcePicture:
+            return kLayerPicture;
+        case kSourceDevice:
+            return kLayerDevice;
+        case kSourceText:
+            return kLayerText;
+        case kSourceScreen:
+            return kLayerScreen;
+        case kSourceMedia:
+            return kLayerFile;
+        default:
+            return -1;
+    }
+}
+
+bool WritePpm(const std::string& path, const std::vector<uint8_t>& bgr, int w, int h) {
+    std::ofstream out(path, std::ios::binary);
+    if (!out) return false;
+    out << "P6\n" << w << " " << h << "\n255\n";
+    std::vector<uint8_t> row(static_cast<size_t>(w) * 3);
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* src = bgr.data() + static_cast<size_t>(y) * w * 3;
+        for (int x = 0; x < w; ++x) {
+            row[x * 3 + 0] = src[x * 3 + 2];
+            row[x * 3 + 1] = src[x * 3 + 1];
+            row[x * 3 + 2] = src[x * 3 + 0];
+        }
+        out.write(reinterpret_cast<const char*>(row.data()), static_cast<std::streamsize>(row.size()));
+    }
+    return static_cast<bool>(out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, &options)) {
+        Usage();
+        return 2;
+    }
+    if (options.configPath.empty()) options.configPath = AppConfig::DefaultConfigPath(AppConfig::ExecutableDir());
+
+    AppConfig config(options.configPath);
+    switch (config.LastLoadResult()) {
+        case AppConfig::LoadResult::kLoaded:
+            std::printf("settings: %s\n", config.Path().c_str());
+            break;
+        case AppConfig::LoadResult::kMissing:
+            std::printf("settings: %s does not exist yet; using the defaults\n", config.Path().c_str());
+            break;
+        case AppConfig::LoadResult::kBrokenKeptAside:
+            std::printf("settings: %s could not be read; kept as %s, using the defaults\n", config.Path().c_str(),
+                        config.KeptAsidePath().c_str());
+            break;
+        case AppConfig::LoadResult::kBrokenNotMoved:
+            std::printf("settings: %s could not be read and is left untouched; using the defaults\n",
+                        config.Path().c_str());
+            break;
+    }
+
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+
+    CScene scene(nullptr);
+    CScene::SetProcessScene(&scene);
+    scene.SetFrameRate(config.Framerate);
+    if (!scene.Initialise(config.FrameSizeCX, config.FrameSizeCY, 0)) {
+        std::fprintf(stderr, "[app] cannot create a %dx%d canvas\n", config.FrameSizeCX, config.FrameSizeCY);
+        return 1;
+    }
+
+    int restored = 0, skipped = 0;
+    if (!config.Scenes.empty()) {
+        for (const auto& record : config.Scenes.front()->Records()) {
+            const int kind = LayerKindOfRecord(record->type);
+            if (kind < 0 || scene.AddLayerFromRecord(kind, *record, 0) == nullptr) {
+                std::fprintf(stderr, "[app] source \"%s\" (kind %d) is not available; skipped\n",
+                             record->SourceName.c_str(), record->type);
+                ++skipped;
+            } else {
+                ++restored;
+            }
+        }
+    }
+    std::printf("scene: %dx%d at %d fps, %d sources restored, %d skipped\n", config.FrameSizeCX, config.FrameSizeCY,
+                config.Framerate, restored, skipped);
+
+    const int64_t start = GetMediaTimeMs();
+    const int64_t end = start + static_cast<int64_t>(options.seconds * 1000.0);
+    const uint64_t framesAtStart = scene.ComposeThread().FramesComposed();
+    while (!g_stop && GetMediaTimeMs() < end) {
+        timespec pause{0, 20 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+    const double elapsed = (GetMediaTimeMs() - start) / 1000.0;
+    const uint64_t frames = scene.ComposeThread().FramesComposed() - framesAtStart;
+    std::printf("composed %llu frames in %.2f s (%.2f fps)\n", static_cast<unsigned long long>(frames), elapsed,
+                elapsed > 0 ? frames / elapsed : 0.0);
+
+    int rc = 0;
+    if (!options.snapshot.empty()) {
+        std::vector<uint8_t> pixels;
+        int w = 0, h = 0;
+        if (scene.CopyCanvas(&pixels, &w, &h) && WritePpm(options.snapshot, pixels, w, h)) {
+            std::printf("snapshot: %s\n", options.snapshot.c_str());
+        } else {
+            std::fprintf(stderr, "[app] cannot write the snapshot %s\n", options.snapshot.c_str());
+            rc = 1;
+        }
+    }
+    scene.Destroy();
+    CScene::SetProcessScene(nullptr);
+
+    // A first run leaves a settings file to edit; an existing file is only rewritten by the
+    // windows that change settings.
+    if (config.LastLoadResult() == AppConfig::LoadResult::kMissing && config.Save())
+        std::printf("settings written to %s\n", config.Path().c_str());
+    return rc;
+}
