@@ -28,6 +28,8 @@ public:
     void Stop();
 
     void Post(uint32_t code, uintptr_t wParam, intptr_t lParam);
+    // Wakes the thread so that a changed setting (the frame rate) applies at once.
+    void Wake() { wake_.notify_all(); }
 
     size_t PendingMessages() const { return queue_.Size(); }
     uint32_t LastPts() const { return lastPts_; }

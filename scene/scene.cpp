@@ -178,12 +178,23 @@ LayerNode* CScene::HitTest(int x, int y) {
 }
 
 void CScene::SetInfoText(const std::string& text) {
-    std::lock_guard<std::mutex> guard(listLock_);
-    infoText_ = text;
-    if (infoLayer_) {
-        infoLayer_->sourceName = text;
-        infoLayer_->reRender = 1;
+    {
+        std::lock_guard<std::mutex> guard(listLock_);
+        infoText_ = text;
+        if (infoLayer_ || destroyed_) {
+            if (infoLayer_) infoLayer_->SetText(text);
+            return;
+        }
     }
+    // Rendered outside the lock: the composition thread keeps composing meanwhile.
+    auto layer = std::make_unique<CInfoLayer>(text, canvasFormat_);
+    std::lock_guard<std::mutex> guard(listLock_);
+    if (!infoLayer_ && !destroyed_) infoLayer_ = std::move(layer);
+}
+
+CInfoLayer* CScene::InfoLayer() const {
+    std::lock_guard<std::mutex> guard(listLock_);
+    return infoLayer_.get();
 }
 
 void CScene::NotifyFileEnded(const void* mediaDevice) {

@@ -16,6 +16,7 @@
 
 #include "platform/window_target.h"
 #include "scene/compose_thread.h"
+#include "scene/info_layer.h"
 #include "scene/layer_factory.h"
 #include "scene/layer_node.h"
 #include "scene/scene_messages.h"
@@ -49,6 +50,9 @@ public:
     // The topmost visible layer under a view point; tells the notification window.
     LayerNode* HitTest(int x, int y);
     void SetInfoText(const std::string& text);
+    // The information overlay for the view's refresh (composition thread); null until the first
+    // SetInfoText. It lives until Destroy.
+    CInfoLayer* InfoLayer() const;
     // Media callback threads: a file ended; the scene's notification window hides its layer.
     static void NotifyFileEnded(const void* mediaDevice);
     // Stops the thread and releases every layer, the view and the canvas. Safe to call twice.
@@ -59,7 +63,10 @@ public:
     void AttachView(std::unique_ptr<ISceneView> view);
     ISceneView* View() const { return view_.get(); }
 
-    void SetFrameRate(int fps) { frameRate_ = fps; }
+    void SetFrameRate(int fps) {
+        frameRate_ = fps;
+        compose_.Wake();
+    }
     int FrameRate() const { return frameRate_; }
     void SetPreviewOn(bool on) { previewOn_ = on ? 1 : 0; }
     bool ScreenInUse(int index) const;
@@ -108,7 +115,7 @@ private:
     const uint32_t canvasFormat_ = kFourccRV24;
     std::atomic<uint8_t> previewOn_{1};
     std::array<std::atomic<uint8_t>, kMaxScreens> screenInUse_{};
-    std::unique_ptr<CBaseLayer> infoLayer_;
+    std::unique_ptr<CInfoLayer> infoLayer_;
     std::string infoText_;
 
     mutable std::mutex listLock_;

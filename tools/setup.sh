@@ -15,6 +15,7 @@ packages=(
     # user interface, text, screen, sound
     qt6-base-dev libpango1.0-dev libcairo2-dev fonts-dejavu-core fonts-wqy-microhei
     libx11-dev libxext-dev libxfixes-dev libxrandr-dev libpulse-dev
+    libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-randr0-dev
     # real peers used by the tests
     ffmpeg xvfb x11-xserver-utils xdotool pulseaudio pulseaudio-utils nginx libnginx-mod-rtmp
     python3 iproute2 procps locales
