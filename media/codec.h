@@ -1,0 +1,75 @@
+// The encoder interface shared by the software and hardware H.264 and AAC encoders. The engine owns one
+// CodecParams block per stream: it configures the encoder at open, carries each frame or block of sound into
+// Encode on the producer thread, and names the sink that receives every encoded unit on that same thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr int32_t MEDIA_AUDIO = 1;
+constexpr int32_t MEDIA_VIDEO = 2;
+
+constexpr int32_t PACKET_TYPE_AUDIO = 0x11;  // one raw AAC frame
+constexpr int32_t PACKET_TYPE_VIDEO = 0x12;  // one H.264 NAL unit with its start code
+
+// One encoded unit, reused for every unit of its encoder: valid only during the sink call, and its data
+// belongs to the encoder (or to libx264) and is overwritten by the next Encode.
+struct EncodedPacket {
+    const uint8_t* data;
+    int32_t size;
+    int32_t prefixLength;  // H.264: length of the Annex B start code at data (3 or 4); AAC: 0
+    int32_t mediaKind;     // MEDIA_AUDIO or MEDIA_VIDEO
+    int32_t frameType;     // H.264: picture type, 1 on key frames; AAC: 0
+    int32_t durationMs;    // AAC: whole milliseconds per frame; H.264: 0
+    int64_t pts;
+    int64_t dts;  // may be negative on the first H.264 frames when the encoder reorders
+};
+
+// Called for every encoded unit; the result is not used.
+using PacketSink = int32_t (*)(int32_t type, void* context, int32_t size, int32_t reserved, EncodedPacket* packet);
+
+struct CodecParams {
+    int32_t bitrate;           // bits per second
+    int32_t inputBytes;        // audio: PCM bytes at inputData
+    const uint8_t* inputData;  // video: one packed YUY2 frame, rows of width x 2 bytes; audio: 16-bit PCM
+    int32_t width;
+    int32_t height;
+    int32_t fps;
+    uint8_t parameterSets[200];  // PPS then SPS, each with its 4-byte start code
+    int32_t parameterSetsLength;
+    uint32_t pts;  // milliseconds since go-live
+    uint32_t dts;
+    int32_t channels;
+    int32_t sampleRate;
+    uint32_t audioTimestamp;  // time of the first sample at inputData, milliseconds since go-live
+    uint8_t audioSpecificConfig[4];
+    PacketSink sink;
+    void* sinkContext;
+};
+
+// The base of every encoder. The engine calls Initialize (video) or Open (audio) once per live, the parameter
+// sets or AudioSpecificConfig right after and whenever it re-sends codec headers, Encode from the producer
+// thread while live, and Close once at stop. None of them locks: the engine keeps the calls apart.
+class CBaseCodec {
+public:
+    CBaseCodec() = default;
+    CBaseCodec(const CBaseCodec&) = delete;
+    CBaseCodec& operator=(const CBaseCodec&) = delete;
+    virtual ~CBaseCodec() = default;
+
+    // method and quality are the hardware encoders' rate-control code and speed/quality level.
+    virtual int32_t Initialize(CodecParams* params, int32_t method, int32_t quality);
+    virtual int32_t Open(CodecParams* params);
+    virtual int32_t Encode(CodecParams* params);
+    // Outputs are left untouched by encoders without parameter sets.
+    virtual int32_t GetParameterSets(const uint8_t** sps, int32_t* spsLength, const uint8_t** pps, int32_t* ppsLength);
+    virtual int32_t GetAudioSpecificConfig(const uint8_t** data, int32_t* length);
+    virtual int32_t Close(CodecParams* params);
+
+    // Empty for the software encoders.
+    const std::string& Name() const { return name_; }
+
+protected:
+    std::string name_;
+    EncodedPacket packet_{};
+};

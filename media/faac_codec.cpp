@@ -1,0 +1,142 @@
+#include "media/faac_codec.h"
+
+#include <faac.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr int kAdtsHeaderBytes = 7;
+
+}  // namespace
+
+void CLibfaacCodec::EncoderCloser::operator()(void* encoder) const {
+    faacEncClose(static_cast<faacEncHandle>(encoder));
+}
+
+CLibfaacCodec::CLibfaacCodec() = default;
+
+CLibfaacCodec::~CLibfaacCodec() = default;
+
+int32_t CLibfaacCodec::Open(CodecParams* params) {
+    encoder_.reset();
+    pending_ = 0;
+    if (params == nullptr || params->sampleRate <= 0 || params->channels <= 0) {
+        std::fprintf(stderr, "[encoder] no AAC encoding without a sample rate and channels\n");
+        return -1;
+    }
+    sampleRate_ = params->sampleRate;
+    channels_ = params->channels;
+
+    unsigned long inputSamples = 0;
+    unsigned long maxOutputBytes = 0;
+    encoder_.reset(faacEncOpen(static_cast<unsigned long>(params->sampleRate),
+                               static_cast<unsigned int>(params->channels), &inputSamples, &maxOutputBytes));
+    if (!encoder_) {
+        std::fprintf(stderr, "[encoder] AAC encoder refused %d Hz with %d channels\n", params->sampleRate,
+                     params->channels);
+        return -1;
+    }
+    if (inputSamples == 0 || maxOutputBytes <= kAdtsHeaderBytes) {
+        std::fprintf(stderr, "[encoder] AAC encoder reported no frame size\n");
+        encoder_.reset();
+        return -1;
+    }
+    inputSamples_ = static_cast<uint32_t>(inputSamples);
+    maxOutputBytes_ = static_cast<uint32_t>(maxOutputBytes);
+    frameBytes_ = static_cast<int32_t>(inputSamples_ * 2);
+    pcmBuffer_ = std::make_unique<uint8_t[]>(static_cast<size_t>(frameBytes_));
+    outputBuffer_ = std::make_unique<uint8_t[]>(maxOutputBytes_);
+
+    faacEncConfigurationPtr config = faacEncGetCurrentConfiguration(encoder_.get());
+    config->mpegVersion = MPEG4;
+    config->inputFormat = FAAC_INPUT_16BIT;
+    config->outputFormat = 1;  // ADTS
+    config->useTns = 0;
+    config->allowMidside = 1;
+    config->aacObjectType = LOW;
+    config->shortctl = SHORTCTL_NORMAL;
+    config->quantqual = 50;
+    config->bandWidth = 0;
+    config->bitRate = static_cast<unsigned long>(params->bitrate / params->channels);  // per channel
+    if (!faacEncSetConfiguration(encoder_.get(), config)) {
+        std::fprintf(stderr, "[encoder] AAC encoder refused %d bit/s\n", params->bitrate);
+        encoder_.reset();
+        return -1;
+    }
+
+    packet_ = EncodedPacket{};
+    packet_.mediaKind = MEDIA_AUDIO;
+    // Whole milliseconds of one frame of 16-bit samples: 23 at 44100 Hz.
+    packet_.durationMs = static_cast<int32_t>(static_cast<uint64_t>(frameBytes_) * 1000 /
+                                              (static_cast<uint64_t>(sampleRate_) * channels_ * 2));
+
+    audioSpecificConfigLength_ = 0;
+    unsigned char* info = nullptr;
+    unsigned long infoLength = 0;
+    if (faacEncGetDecoderSpecificInfo(encoder_.get(), &info, &infoLength) == 0 && info != nullptr) {
+        if (infoLength <= sizeof(audioSpecificConfig_)) {
+            std::memcpy(audioSpecificConfig_, info, infoLength);
+            audioSpecificConfigLength_ = static_cast<uint32_t>(infoLength);
+        } else {
+            std::fprintf(stderr, "[encoder] AudioSpecificConfig of %lu bytes does not fit\n", infoLength);
+        }
+    }
+    std::free(info);
+    return 0;
+}
+
+int32_t CLibfaacCodec::Encode(CodecParams* params) {
+    if (!encoder_ || params == nullptr) return 0;
+    // The time of the first byte already waiting: the frame that completes next starts there.
+    const uint64_t bytesPerSecond = static_cast<uint64_t>(sampleRate_) * channels_ * 2;
+    int64_t t = static_cast<int64_t>(params->audioTimestamp) -
+                static_cast<int64_t>(static_cast<uint64_t>(pending_) * 1000 / bytesPerSecond);
+    if (params->inputBytes <= 0 || params->inputData == nullptr) return 0;
+
+    const uint8_t* input = params->inputData;
+    uint32_t remaining = static_cast<uint32_t>(params->inputBytes);
+    const uint32_t frameBytes = static_cast<uint32_t>(frameBytes_);
+    for (;;) {
+        if (pending_ + remaining < frameBytes) {
+            std::memcpy(pcmBuffer_.get() + pending_, input, remaining);
+            pending_ += remaining;
+            return 0;
+        }
+        const uint32_t take = frameBytes - pending_;
+        std::memcpy(pcmBuffer_.get() + pending_, input, take);
+        const int n = faacEncEncode(encoder_.get(), reinterpret_cast<int32_t*>(pcmBuffer_.get()), inputSamples_,
+                                    outputBuffer_.get(), maxOutputBytes_);
+        // The library writes an ADTS header before every frame; the sink takes raw frames.
+        if (n > kAdtsHeaderBytes) {
+            packet_.pts = t;
+            packet_.dts = t;
+            packet_.data = outputBuffer_.get() + kAdtsHeaderBytes;
+            packet_.size = n - kAdtsHeaderBytes;
+            if (params->sink != nullptr) {
+                params->sink(PACKET_TYPE_AUDIO, params->sinkContext, packet_.size, 0, &packet_);
+            }
+        }
+        input += take;
+        remaining -= take;
+        pending_ = 0;
+        t += packet_.durationMs;
+        if (remaining == 0) return 0;
+    }
+}
+
+int32_t CLibfaacCodec::GetAudioSpecificConfig(const uint8_t** data, int32_t* length) {
+    if (data != nullptr) *data = audioSpecificConfig_;
+    if (length != nullptr) *length = static_cast<int32_t>(audioSpecificConfigLength_);
+    return 0;
+}
+
+int32_t CLibfaacCodec::Close(CodecParams*) {
+    encoder_.reset();
+    pcmBuffer_.reset();
+    outputBuffer_.reset();
+    pending_ = 0;
+    return 0;
+}
