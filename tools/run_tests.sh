@@ -31,3 +31,6 @@ ninja -C build-tsan -j "$jobs"
 # run it with randomisation off for these processes only.
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     setarch "$(uname -m)" -R ctest --test-dir build-tsan --output-on-failure -j "$jobs"
+
+echo "== libFuzzer: PortalLink's answer path, fixed time"
+bash tools/fuzz_portallink.sh "${BV_FUZZ_SECONDS:-60}"

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     # build, tests, benchmarks
     build-essential cmake ninja-build ccache pkg-config clang-format
+    clang  # libFuzzer targets (tools/fuzz_portallink.sh)
     libgtest-dev libgmock-dev libbenchmark-dev
     # media
     libavformat-dev libavcodec-dev libavutil-dev libavdevice-dev libswresample-dev libswscale-dev

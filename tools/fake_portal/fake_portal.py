@@ -7,9 +7,10 @@ A test can make the service misbehave (faults, other statuses, chunked or connec
 redirects, slow or dripping answers, closed connections, bodies that are not XML or not JSON, enormous
 bodies) through commands on standard input.
 
-Usage: fake_portal.py [--fixture FILE] [--port N]
-Once it accepts connections it prints "LISTENING <port>" on standard output. Then it reads commands, one JSON
-object per line, and answers each with one JSON line:
+Usage: fake_portal.py [--fixture FILE] [--port N] [--no-commands]
+Once it accepts connections it prints "LISTENING <port>" on standard output. Then (unless --no-commands, for
+demos run in the background of a terminal) it reads commands, one JSON object per line, and answers each with
+one JSON line:
   {"cmd": "mode", "mode": "normal"}            how to deliver the following answers (see DELIVERY_MODES),
                                                with the mode's parameters in the same object, and
                                                "form": "plain" | "href" | "nil" | "header" | "charrefs"
@@ -425,6 +426,7 @@ def main():
     parser = argparse.ArgumentParser(description="Fake broadcaster web service (SOAP over HTTP) on 127.0.0.1")
     parser.add_argument("--fixture", default=os.path.join(here, "fixture.json"))
     parser.add_argument("--port", type=int, default=0, help="0 picks a free port")
+    parser.add_argument("--no-commands", action="store_true", help="do not read commands from standard input")
     args = parser.parse_args()
     with open(args.fixture, encoding="utf-8") as f:
         fixture = json.load(f)
@@ -434,7 +436,8 @@ def main():
     portal.port = server.server_address[1]
     sys.stdout.write("LISTENING %d\n" % portal.port)
     sys.stdout.flush()
-    threading.Thread(target=read_commands, args=(portal,), name="commands", daemon=True).start()
+    if not args.no_commands:
+        threading.Thread(target=read_commands, args=(portal,), name="commands", daemon=True).start()
     server.serve_forever()
 
 
