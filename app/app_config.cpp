@@ -349,7 +349,8 @@ bool RenameToFreeName(const std::string& from, const std::string& base, std::str
 
 }  // namespace
 
-AppConfig::AppConfig(std::string path) : path_(std::move(path)) {
+AppConfig::AppConfig(std::string path, std::function<bool()> hardware_encoding_probe)
+    : path_(std::move(path)), hardware_encoding_probe_(std::move(hardware_encoding_probe)) {
     ApplyDefaults();
     static const SizePreset kPresets[] = {
         {"1920x1080 1080P", 1920, 1080}, {"1280x720 720P", 1280, 720}, {"1024x768 XGA", 1024, 768},
@@ -360,6 +361,8 @@ AppConfig::AppConfig(std::string path) : path_(std::move(path)) {
     for (const SizePreset& preset : kPresets) Presets.insert(Presets.begin(), preset);
     load_result_ = Load();
 }
+
+uint8_t AppConfig::DefaultUseIpp() const { return hardware_encoding_probe_ && hardware_encoding_probe_() ? 1 : 0; }
 
 void AppConfig::ApplyDefaults() {
     ServerURL = "http://portal.brevacast.example/PortalService.asmx";
@@ -378,7 +381,7 @@ void AppConfig::ApplyDefaults() {
     MicGain = 0.5f;
     SpkGain = 0.2f;
     Scenes.clear();
-    // No hardware encoder is available on this platform yet.
+    // Settled by Load(): the hardware is only asked about when the file does not set it.
     UseIpp = 0;
     CloseAero = 1;
     AutoPWD = 0;
@@ -410,10 +413,12 @@ AppConfig::LoadResult AppConfig::Load() {
     const int read_error = ReadWholeFile(path_, bytes);
     if (read_error == ENOENT || read_error == ENOTDIR) {
         AddDefaultScene();
+        UseIpp = DefaultUseIpp();
         return LoadResult::kMissing;
     }
     if (read_error != 0) {
         AddDefaultScene();
+        UseIpp = DefaultUseIpp();
         if (read_error == ENOTSUP) return KeepAside("it is not a regular file");
         return KeepAside(std::string("it cannot be read: ") + std::strerror(read_error));
     }
@@ -424,6 +429,7 @@ AppConfig::LoadResult AppConfig::Load() {
     pugi::xml_node root = doc.document_element();
     if (!parsed || std::strcmp(root.name(), "Config") != 0) {
         AddDefaultScene();
+        UseIpp = DefaultUseIpp();
         if (!parsed) {
             return KeepAside(std::string("it is not valid XML (") + parsed.description() + " at byte " +
                              std::to_string(parsed.offset) + ")");
@@ -442,7 +448,12 @@ AppConfig::LoadResult AppConfig::Load() {
     GetInt(root, "FrameSizeCY", FrameSizeCY);
     GetInt(root, "Bitrate", Bitrate);
     GetInt(root, "KeyframeInterval", KeyframeInterval);
-    GetInt(root, "UseIpp", UseIpp);
+    // A stored value always stands, even where the hardware has gone since.
+    if (root.child("UseIpp")) {
+        GetInt(root, "UseIpp", UseIpp);
+    } else {
+        UseIpp = DefaultUseIpp();
+    }
     GetInt(root, "CloseAero", CloseAero);
     GetInt(root, "LastAction", LastAction);
     GetText(root, "Language", Language);

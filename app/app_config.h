@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,8 +28,9 @@ public:
         kBrokenNotMoved,   // unreadable and could not be renamed: defaults in use, Save() refuses
     };
 
-    // Builds the defaults and loads `path` at once.
-    explicit AppConfig(std::string path);
+    // Builds the defaults and loads `path` at once. hardware_encoding_probe answers whether this machine can
+    // encode in hardware; it is asked only when the file does not set UseIpp (none means it cannot).
+    explicit AppConfig(std::string path, std::function<bool()> hardware_encoding_probe = nullptr);
     AppConfig(const AppConfig&) = delete;
     AppConfig& operator=(const AppConfig&) = delete;
 
@@ -65,7 +67,7 @@ public:
     float SpkGain = 0.0f;
     std::vector<std::unique_ptr<CSceneBase>> Scenes;
     std::vector<SizePreset> Presets;  // smallest first; never stored
-    uint8_t UseIpp = 0;               // hardware encoding
+    uint8_t UseIpp = 0;               // hardware encoding; by default on where the machine has it
     uint8_t CloseAero = 0;
     uint8_t AutoPWD = 0;  // remember the password
     uint8_t AutoLogon = 0;
@@ -75,12 +77,15 @@ public:
 
 private:
     void ApplyDefaults();
+    // UseIpp where the file does not set it: on only where the machine can encode in hardware.
+    uint8_t DefaultUseIpp() const;
     void AddDefaultScene();
     LoadResult Load();
     // Renames the unreadable file at path_ aside; logs the outcome.
     LoadResult KeepAside(const std::string& reason);
 
     std::string path_;
+    std::function<bool()> hardware_encoding_probe_;
     LoadResult load_result_ = LoadResult::kMissing;
     std::string kept_aside_path_;
     bool refusal_logged_ = false;

@@ -1,6 +1,6 @@
-// brevacastpc: loads the settings, rebuilds the stored scene and runs the composition thread.
-// Until the windows exist the program runs without them for a given time and reports how the
-// composition kept up; --snapshot writes the last composed frame as a PPM picture.
+// brevacastpc: the program's entry. Until the windows exist it runs without them: a headless live
+// from the settings (--headless), a short demonstration live (--demo, also what a bare start
+// does), or the composition alone for a while (--seconds) with a snapshot of the last frame.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "app/app_config.h"
+#include "app/headless_live.h"
+#include "media/codec_factory.h"
 #include "platform/media_clock.h"
 #include "scene/scene.h"
 
@@ -23,11 +25,22 @@ struct Options {
     std::string configPath;
     double seconds = 3.0;
     std::string snapshot;
+    bool headless = false;
+    bool demo = false;
+    bool record = false;
+    double duration = 0.0;
+    bool durationGiven = false;
 };
 
 void Usage() {
     std::fprintf(stderr,
-                 "usage: brevacastpc [--config PATH] [--seconds N] [--snapshot FILE.ppm]\n"
+                 "usage: brevacastpc --headless [--config PATH] [--duration SECONDS] [--record]\n"
+                 "       brevacastpc [--demo] [--duration SECONDS]\n"
+                 "       brevacastpc --seconds N [--config PATH] [--snapshot FILE.ppm]\n"
+                 "  --headless         run a live from the settings without windows; stops after\n"
+                 "                     --duration seconds, or on Ctrl+C / SIGTERM\n"
+                 "  --record           record locally as well as publishing\n"
+                 "  --demo             a short recorded live of a built-in scene (the default)\n"
                  "  --config PATH      settings file (default: Config.xml beside the program, else\n"
                  "                     ~/.config/brevacast/Config.xml)\n"
                  "  --seconds N        how long to compose before stopping (default 3; Ctrl+C stops early)\n"
@@ -52,6 +65,18 @@ bool ParseOptions(int argc, char** argv, Options* o) {
             if (end == v.c_str() || *end != '\0' || !(o->seconds >= 0.0) || o->seconds > 86400.0) return false;
         } else if (arg == "--snapshot") {
             if (!value(&o->snapshot)) return false;
+        } else if (arg == "--duration") {
+            if (!value(&v)) return false;
+            char* end = nullptr;
+            o->duration = std::strtod(v.c_str(), &end);
+            if (end == v.c_str() || *end != '\0' || !(o->duration >= 0.0) || o->duration > 31.0 * 86400.0) return false;
+            o->durationGiven = true;
+        } else if (arg == "--headless") {
+            o->headless = true;
+        } else if (arg == "--record") {
+            o->record = true;
+        } else if (arg == "--demo") {
+            o->demo = true;
         } else {
             return false;
         }
@@ -102,9 +127,30 @@ int main(int argc, char** argv) {
         Usage();
         return 2;
     }
+    // A bare start shows what the program does: the demonstration live.
+    if (argc == 1) options.demo = true;
+    if (options.demo) {
+        const std::string exeDir = AppConfig::ExecutableDir();
+        const std::string folder = (exeDir.empty() ? std::string(".") : exeDir) + "/demo";
+        HeadlessOptions live;
+        if (!WriteDemoSettings(folder, folder + "/recordings", &live.configPath)) {
+            std::fprintf(stderr, "[app] cannot write the demonstration settings in %s\n", folder.c_str());
+            return 1;
+        }
+        live.durationSeconds = options.durationGiven ? options.duration : 6.0;
+        std::printf("demonstration live: %s\n", live.configPath.c_str());
+        return RunHeadlessLive(live);
+    }
     if (options.configPath.empty()) options.configPath = AppConfig::DefaultConfigPath(AppConfig::ExecutableDir());
+    if (options.headless) {
+        HeadlessOptions live;
+        live.configPath = options.configPath;
+        live.durationSeconds = options.duration;
+        live.record = options.record;
+        return RunHeadlessLive(live);
+    }
 
-    AppConfig config(options.configPath);
+    AppConfig config(options.configPath, HardwareEncodingAvailable);
     switch (config.LastLoadResult()) {
         case AppConfig::LoadResult::kLoaded:
             std::printf("settings: %s\n", config.Path().c_str());

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets everything up, builds the program and runs it on its built-in defaults. Arguments are
-# passed to the program (for example --seconds 10 --snapshot frame.ppm).
+# Sets everything up, builds the program and runs it. Without arguments it runs the built-in
+# demonstration live (recorded into build/app/demo/recordings); arguments are passed to the
+# program (for example --headless --config Config.xml --duration 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh

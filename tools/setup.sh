@@ -10,7 +10,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     # media
     libavformat-dev libavcodec-dev libavutil-dev libavdevice-dev libswresample-dev libswscale-dev
-    librtmp-dev libx264-dev libmfx-dev
+    librtmp-dev libx264-dev libmfx-dev libva-dev
     # configuration, web service
     libpugixml-dev libjsoncpp-dev libexpat1-dev libcurl4-openssl-dev
     # user interface, text, screen, sound

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <sstream>
@@ -107,6 +108,66 @@ TEST_F(ConfigLoad, MissingFileGivesDefaultsAndCameraScene) {
     camera.Bottom = 720;
     camera.KeepRatio = 0;
     EXPECT_EQ(Dump(*config.Scenes[0]->Records()[0]), Dump(camera));
+}
+
+// Stands in for the hardware probe of the program and counts how often it is asked.
+struct HardwareProbe {
+    bool present = false;
+    int asked = 0;
+    std::function<bool()> Fn() {
+        return [this] {
+            ++asked;
+            return present;
+        };
+    }
+};
+
+using ConfigHardwareDefault = TempDir;
+
+TEST_F(ConfigHardwareDefault, FreshInstallUsesHardwareOnlyWhereTheMachineHasIt) {
+    HardwareProbe with{true};
+    EXPECT_EQ(AppConfig(path_, with.Fn()).UseIpp, 1);
+    EXPECT_EQ(with.asked, 1);
+    HardwareProbe without{false};
+    EXPECT_EQ(AppConfig(path_, without.Fn()).UseIpp, 0);
+    EXPECT_EQ(AppConfig(path_).UseIpp, 0);
+}
+
+TEST_F(ConfigHardwareDefault, StoredValueStandsWithoutAskingTheMachine) {
+    HardwareProbe with{true};
+    WriteFile(path_, WithRoot("<UseIpp>0</UseIpp>"));
+    EXPECT_EQ(AppConfig(path_, with.Fn()).UseIpp, 0);
+    HardwareProbe without{false};
+    WriteFile(path_, WithRoot("<UseIpp>1</UseIpp>"));
+    EXPECT_EQ(AppConfig(path_, without.Fn()).UseIpp, 1);
+    EXPECT_EQ(with.asked + without.asked, 0);
+}
+
+TEST_F(ConfigHardwareDefault, FileWithoutTheSettingAsksTheMachine) {
+    HardwareProbe with{true};
+    WriteFile(path_, WithRoot("<Bitrate>2000</Bitrate>"));
+    AppConfig config(path_, with.Fn());
+    EXPECT_EQ(config.Bitrate, 2000);
+    EXPECT_EQ(config.UseIpp, 1);
+}
+
+TEST_F(ConfigHardwareDefault, UnreadableFileFallsBackToTheMachine) {
+    HardwareProbe with{true};
+    WriteFile(path_, "<Config><UseIpp>0</Use");
+    AppConfig config(path_, with.Fn());
+    EXPECT_EQ(config.LastLoadResult(), LoadResult::kBrokenKeptAside);
+    EXPECT_EQ(config.UseIpp, 1);
+}
+
+TEST_F(ConfigHardwareDefault, DefaultOnceSavedIsKeptWhenTheHardwareGoes) {
+    HardwareProbe with{true};
+    {
+        AppConfig config(path_, with.Fn());
+        ASSERT_TRUE(config.Save());
+    }
+    HardwareProbe without{false};
+    EXPECT_EQ(AppConfig(path_, without.Fn()).UseIpp, 1);
+    EXPECT_EQ(without.asked, 0);
 }
 
 TEST_F(ConfigSave, FirstSaveCreatesDirectoryAndFileWithDefaultScene) {

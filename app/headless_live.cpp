@@ -1,0 +1,276 @@
+#include "app/headless_live.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "app/app_config.h"
+#include "app/language_table.h"
+#include "app/server_address.h"
+#include "media/audio_mixer.h"
+#include "media/bitrate_split.h"
+#include "media/codec_factory.h"
+#include "media/live_engine.h"
+#include "platform/media_clock.h"
+#include "platform/queue_window_target.h"
+#include "platform/x11/monitors.h"
+#include "scene/scene.h"
+
+namespace {
+
+std::atomic<bool> g_stopRequested{false};
+
+void OnStopSignal(int) { g_stopRequested = true; }
+
+// Stored record kinds and the layer kinds that rebuild them.
+int LayerKindOfRecord(int32_t type) {
+    switch (type) {
+        case kSourcePicture:
+            return kLayerPicture;
+        case kSourceDevice:
+            return kLayerDevice;
+        case kSourceText:
+            return kLayerText;
+        case kSourceScreen:
+            return kLayerScreen;
+        case kSourceMedia:
+            return kLayerFile;
+        default:
+            return -1;
+    }
+}
+
+// Rebuilds the first stored scene, top first, the way the main window does at its start.
+int RestoreScene(CScene* scene, const AppConfig& config) {
+    if (config.Scenes.empty()) return 0;
+    std::vector<MonitorRect> monitors;
+    bool monitorsRead = false;
+    int restored = 0;
+    for (const auto& record : config.Scenes.front()->Records()) {
+        const int kind = LayerKindOfRecord(record->type);
+        if (kind == kLayerDevice || kind == kLayerFile || kind < 0) {
+            std::fprintf(stderr, "[app] source \"%s\" (type %d): this kind of source cannot be shown yet; skipped\n",
+                         record->SourceName.c_str(), record->type);
+            continue;
+        }
+        intptr_t extra = 0;
+        if (kind == kLayerScreen) {
+            if (!monitorsRead) {
+                monitors = EnumerateMonitors();
+                monitorsRead = true;
+            }
+            if (record->ScrIdx < 0 || record->ScrIdx >= static_cast<int>(monitors.size())) {
+                std::fprintf(stderr, "[app] screen %d: no such monitor; skipped\n", record->ScrIdx);
+                continue;
+            }
+            extra = reinterpret_cast<intptr_t>(&monitors[record->ScrIdx]);
+        }
+        if (scene->AddLayerFromRecord(kind, *record, extra) == nullptr) {
+            std::fprintf(stderr, "[app] source \"%s\" could not be opened; skipped\n", record->SourceName.c_str());
+            continue;
+        }
+        ++restored;
+    }
+    return restored;
+}
+
+void PrintStatus(int32_t state, intptr_t detail) {
+    if (state == kEngineLiveRecording || state == kEngineLivePublishing) {
+        std::printf("live %s\n", FormatLiveElapsed(static_cast<uint32_t>(detail)).c_str());
+    } else {
+        const int index = LiveStatusTextIndex(state);
+        if (index >= 0) std::printf("%s\n", GetText(index).c_str());
+    }
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int RunHeadlessLive(const HeadlessOptions& options) {
+    AppConfig config(options.configPath, HardwareEncodingAvailable);
+    if (config.LastLoadResult() == AppConfig::LoadResult::kBrokenKeptAside)
+        std::fprintf(stderr, "[app] %s could not be read; kept as %s, using the defaults\n", config.Path().c_str(),
+                     config.KeptAsidePath().c_str());
+    SetLanguage(config.Language);
+
+    const ServerAddressInfo server = ClassifyServerAddress(config.ServerURL);
+    if (server.kind == kServerPortal || server.kind == kServerStream) {
+        std::fprintf(stderr,
+                     "[app] %s needs an interactive logon; a headless live publishes to an rtmp:// address or "
+                     "records without a server\n",
+                     config.ServerURL.c_str());
+        return 2;
+    }
+    const bool publish = server.kind == kServerDirectRtmp;
+    // A live that neither publishes nor records would do nothing: without a server it records.
+    const bool record = options.record || !publish;
+
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    CScene scene(nullptr);
+    CScene::SetProcessScene(&scene);
+    scene.SetFrameRate(config.Framerate);
+    if (!scene.Initialise(config.FrameSizeCX, config.FrameSizeCY, 0)) {
+        std::fprintf(stderr, "[app] cannot create a %dx%d canvas\n", config.FrameSizeCX, config.FrameSizeCY);
+        return 1;
+    }
+    const int restored = RestoreScene(&scene, config);
+    std::printf("scene: %dx%d at %d fps, %d sources\n", config.FrameSizeCX, config.FrameSizeCY, config.Framerate,
+                restored);
+
+    CAudioMixer mixer(config.SampleRate);
+    mixer.EnumerateEndpoints(CAudioMixer::kFlowCapture);
+    mixer.EnumerateEndpoints(CAudioMixer::kFlowRender);
+    mixer.SelectDevices(config.MicAudioDevice, config.SpkAudioDevice);
+    mixer.SetMicrophoneGain(config.MicGain);
+    mixer.SetSystemSoundGain(config.SpkGain);
+
+    CQueueWindowTarget window;
+    CLiveEngine engine(&window);
+    const LiveBitrates rates = SplitLiveBitrate(config.Bitrate);
+    engine.recordFolder = config.LocalSaveFolder;
+    engine.audioBitrate = rates.audioBitrate;
+    engine.videoBitrate = rates.videoBitrate;
+    engine.channels = 2;
+    engine.sampleRate = config.SampleRate;
+    engine.fps = config.Framerate;
+    engine.width = config.FrameSizeCX;
+    engine.height = config.FrameSizeCY;
+    engine.publishEnabled = publish;
+    engine.publishUrl = publish ? server.publishUrl : std::string();
+    engine.recordEnabled = record;
+    engine.useHardwareEncoder = config.UseIpp != 0;
+
+    std::printf("%s\n", publish ? ("publishing to " + server.publishUrl + (record ? ", recording" : "")).c_str()
+                                : "recording only (no server)");
+    if (engine.StartLive() == 0 || engine.State() != kEngineReady) {
+        for (const ThreadMessage& m : window.TakeAll()) PrintStatus(static_cast<int32_t>(m.wParam), m.lParam);
+        std::printf("%s\n", StartFailureText(engine.ErrorText()).c_str());
+        scene.Destroy();
+        CScene::SetProcessScene(nullptr);
+        return 1;
+    }
+    const uint32_t timeBase = static_cast<uint32_t>(GetMediaTimeMs());
+    scene.PostThreadMessage(WM_SCENE_SET_ENGINE, reinterpret_cast<uintptr_t>(static_cast<ILiveFeed*>(&engine)),
+                            static_cast<intptr_t>(timeBase));
+    mixer.AttachEngine(&engine, timeBase);
+    engine.GoLive();
+
+    const auto start = std::chrono::steady_clock::now();
+    const auto end = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                 std::chrono::duration<double>(options.durationSeconds));
+    int32_t lastState = -1;
+    while (!g_stopRequested && (options.durationSeconds <= 0 || std::chrono::steady_clock::now() < end)) {
+        ThreadMessage m;
+        if (!window.Take(&m, std::chrono::milliseconds(100))) continue;
+        if (m.code != WM_LIVE_STATUS) continue;
+        const auto state = static_cast<int32_t>(m.wParam);
+        // Elapsed-time reports come once a second; other states are shown when they change.
+        if (state != lastState || state == kEngineLiveRecording || state == kEngineLivePublishing)
+            PrintStatus(state, m.lParam);
+        lastState = state;
+    }
+
+    const double liveSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const uint64_t encoded = scene.ComposeThread().FramesEncoded();
+    scene.PostThreadMessage(WM_SCENE_SET_ENGINE, 0, 0);
+    mixer.AttachEngine(nullptr, 0);
+    // The composition thread takes the detach with its next turn; the engine keeps an encode in
+    // flight apart from closing the encoder it runs on.
+    engine.StopLive();
+    for (const ThreadMessage& m : window.TakeAll())
+        if (m.code == WM_LIVE_STATUS && static_cast<int32_t>(m.wParam) != kEngineLiveRecording &&
+            static_cast<int32_t>(m.wParam) != kEngineLivePublishing)
+            PrintStatus(static_cast<int32_t>(m.wParam), m.lParam);
+    scene.Destroy();
+    CScene::SetProcessScene(nullptr);
+    std::printf("encoded %llu frames (%.2f fps)\n", static_cast<unsigned long long>(encoded),
+                liveSeconds > 0 ? static_cast<double>(encoded) / liveSeconds : 0.0);
+    if (record) std::printf("recording: %s\n", engine.RecordPath().c_str());
+    return 0;
+}
+
+namespace {
+
+// A 24-bit BMP with a colour gradient and a few bars: something recognisable on screen.
+bool WriteDemoPicture(const std::string& path, int w, int h) {
+    const int rowBytes = (w * 3 + 3) & ~3;
+    const uint32_t pixelBytes = static_cast<uint32_t>(rowBytes) * h;
+    std::vector<uint8_t> file(54 + pixelBytes, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) file[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    file[0] = 'B';
+    file[1] = 'M';
+    put32(2, static_cast<uint32_t>(file.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(w));
+    put32(22, static_cast<uint32_t>(h));
+    file[26] = 1;
+    file[28] = 24;
+    put32(34, pixelBytes);
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = file.data() + 54 + static_cast<size_t>(h - 1 - y) * rowBytes;  // bottom-up rows
+        for (int x = 0; x < w; ++x) {
+            const bool bar = (x / (w / 8)) % 2 == 0 && y > h * 2 / 3;
+            row[x * 3 + 0] = static_cast<uint8_t>(bar ? 255 : 255 * y / h);
+            row[x * 3 + 1] = static_cast<uint8_t>(bar ? 255 : 128);
+            row[x * 3 + 2] = static_cast<uint8_t>(bar ? 255 : 255 * x / w);
+        }
+    }
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+    return static_cast<bool>(out);
+}
+
+std::string Escape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else
+            out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+bool WriteDemoSettings(const std::string& folder, const std::string& recordFolder, std::string* configPath) {
+    mkdir(folder.c_str(), 0755);
+    const std::string picture = folder + "/demo_picture.bmp";
+    if (!WriteDemoPicture(picture, 640, 360)) return false;
+    *configPath = folder + "/Config.xml";
+    std::ofstream out(*configPath, std::ios::binary | std::ios::trunc);
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Config><ServerURL></ServerURL>"
+        << "<LocalSaveFolder>" << Escape(recordFolder) << "</LocalSaveFolder>"
+        << "<FrameSizeCX>1280</FrameSizeCX><FrameSizeCY>720</FrameSizeCY><Bitrate>2048</Bitrate>"
+        << "<UseIpp>0</UseIpp><Language>en</Language><Scene>"
+        // Top first: the caption above the picture.
+        << "<SceneSource><type>2</type><SourceName>BrevacastPC demo live</SourceName><Left>40</Left><Top>40</Top>"
+           "<Right>680</Right><Bottom>100</Bottom><KeepRatio>0</KeepRatio><Visible>1</Visible><BorderWidth>0"
+           "</BorderWidth><BorderColor>0</BorderColor><FaceName>DejaVu Sans</FaceName><rgbColor>16777215</rgbColor>"
+           "<Bold>1</Bold><Italic>0</Italic><UnderLine>0</UnderLine><StrikeOut>0</StrikeOut><Hollow>0</Hollow>"
+           "<MoveSpeed>1</MoveSpeed><MoveDirection>1</MoveDirection></SceneSource>"
+        << "<SceneSource><type>0</type><SourceName>" << Escape(picture)
+        << "</SourceName><Left>0</Left><Top>0</Top><Right>720</Right><Bottom>405</Bottom><KeepRatio>0</KeepRatio>"
+           "<Visible>1</Visible><BorderWidth>0</BorderWidth><BorderColor>0</BorderColor><Alpha>255</Alpha>"
+           "</SceneSource></Scene></Config>";
+    return static_cast<bool>(out);
+}

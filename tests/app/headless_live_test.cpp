@@ -1,0 +1,394 @@
+// The whole program end to end: `brevacastpc --headless` publishing a scene of screen, caption and
+// picture with system sound to a local nginx-rtmp and recording it, checked with ffprobe/ffmpeg on
+// both the stream read back from the server and the MP4 file. Real peers only: Xvfb with moving
+// content, a private PulseAudio daemon playing a tone, nginx with the RTMP module.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tools/peers/nginx_rtmp.h"
+#include "tools/peers/pulse_server.h"
+#include "tools/peers/xvfb_server.h"
+
+namespace {
+
+std::string TempDir() {
+    char tmpl[] = "/tmp/bv-headless-XXXXXX";
+    return mkdtemp(tmpl);
+}
+
+std::string Capture(const std::string& command) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof(buf), p)) > 0) out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+// A child process whose standard output is read line by line with deadlines.
+class Child {
+public:
+    Child(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            dup2(fds[1], STDOUT_FILENO);
+            const int devnull = open("/dev/null", O_WRONLY);
+            if (devnull >= 0) dup2(devnull, STDERR_FILENO);
+            for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
+            std::vector<char*> argv;
+            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(fds[1]);
+        fd_ = fds[0];
+    }
+    ~Child() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (fd_ >= 0) close(fd_);
+    }
+    // Reads until a line containing text arrives; false on time-out or end of output.
+    bool WaitForLine(const std::string& text, std::chrono::milliseconds timeout) {
+        return WaitFor([&](const std::string& line) { return line.find(text) != std::string::npos; }, timeout);
+    }
+    // Reads until the live has reported at least seconds of elapsed time.
+    bool WaitForElapsed(int seconds, std::chrono::milliseconds timeout) {
+        return WaitFor(
+            [&](const std::string& line) {
+                int h = 0, m = 0, sec = 0;
+                return std::sscanf(line.c_str(), "live %d:%d:%d", &h, &m, &sec) == 3 &&
+                       h * 3600 + m * 60 + sec >= seconds;
+            },
+            timeout);
+    }
+    template <typename Match>
+    bool WaitFor(Match match, std::chrono::milliseconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            size_t nl;
+            while ((nl = pending_.find('\n')) != std::string::npos) {
+                const std::string line = pending_.substr(0, nl);
+                pending_.erase(0, nl + 1);
+                output_ += line + "\n";
+                if (match(line)) return true;
+            }
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return false;
+            pollfd p{fd_, POLLIN, 0};
+            if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
+            char buf[1024];
+            const ssize_t n = read(fd_, buf, sizeof(buf));
+            if (n <= 0) return false;
+            pending_.append(buf, static_cast<size_t>(n));
+        }
+    }
+    // Waits for the exit; the exit status, or -1.
+    int Wait(std::chrono::milliseconds timeout) {
+        WaitForLine("\x01never", timeout);  // drain the output until it closes
+        int status = 0;
+        if (waitpid(pid_, &status, 0) != pid_) return -1;
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    const std::string& Output() const { return output_; }
+
+private:
+    pid_t pid_ = -1;
+    int fd_ = -1;
+    std::string pending_, output_;
+};
+
+struct StreamInfo {
+    std::string codec;
+    double start = 0, duration = 0;
+    int frames = 0;
+};
+
+// Streams of a media file or URL by ffprobe, counting packets (reliable for flv and fragmented files).
+std::vector<StreamInfo> Probe(const std::string& what) {
+    std::vector<StreamInfo> streams;
+    std::istringstream in(
+        Capture("ffprobe -v error -count_packets -show_entries "
+                "stream=codec_name,start_time,duration,nb_read_packets -of csv=p=0 '" +
+                what + "' 2>/dev/null"));
+    std::string line;
+    while (std::getline(in, line)) {
+        StreamInfo s;
+        std::istringstream f(line);
+        std::string field;
+        std::vector<std::string> fields;
+        while (std::getline(f, field, ',')) fields.push_back(field);
+        if (fields.size() < 4) continue;
+        s.codec = fields[0];
+        s.start = std::atof(fields[1].c_str());
+        s.duration = std::atof(fields[2].c_str());
+        s.frames = std::atoi(fields[3].c_str());
+        streams.push_back(s);
+    }
+    return streams;
+}
+
+// Decoding errors of a whole file. The null muxer's own complaints about a variable frame rate are
+// not the file's: they are left out.
+std::string DecodeErrors(const std::string& file) {
+    std::istringstream in(Capture("ffmpeg -v error -i '" + file + "' -f null - 2>&1"));
+    std::string line, errors;
+    while (std::getline(in, line))
+        if (line.find("non monotonically increasing dts to muxer") == std::string::npos) errors += line + "\n";
+    return errors;
+}
+
+// True when every stream's decoding times only rise.
+bool DecodingTimesRise(const std::string& file) {
+    std::istringstream in(
+        Capture("ffprobe -v error -show_entries packet=stream_index,dts -of csv=p=0 '" + file + "' 2>/dev/null"));
+    std::string line;
+    std::vector<long long> last(8, -(1LL << 62));
+    while (std::getline(in, line)) {
+        int index = 0;
+        long long dts = 0;
+        if (std::sscanf(line.c_str(), "%d,%lld", &index, &dts) != 2 || index < 0 || index >= 8) continue;
+        if (dts <= last[index]) return false;
+        last[index] = dts;
+    }
+    return true;
+}
+
+const StreamInfo* Find(const std::vector<StreamInfo>& streams, const std::string& codec) {
+    for (const auto& s : streams)
+        if (s.codec == codec) return &s;
+    return nullptr;
+}
+
+// Loudness and frequency of the sound of a file between from and from + seconds.
+void MeasureTone(const std::string& file, double from, double seconds, double* rms, double* frequency) {
+    const std::string pcm = Capture("ffmpeg -v error -ss " + std::to_string(from) + " -t " + std::to_string(seconds) +
+                                    " -i '" + file + "' -vn -ac 1 -ar 44100 -f s16le - 2>/dev/null");
+    const size_t n = pcm.size() / 2;
+    const auto* samples = reinterpret_cast<const int16_t*>(pcm.data());
+    double sum = 0;
+    int crossings = 0;
+    for (size_t i = 0; i < n; ++i) {
+        sum += double(samples[i]) * samples[i];
+        if (i > 0 && (samples[i - 1] < 0) != (samples[i] < 0)) ++crossings;
+    }
+    *rms = n ? std::sqrt(sum / n) : 0;
+    *frequency = n ? crossings / 2.0 / (n / 44100.0) : 0;
+}
+
+class HeadlessLive : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = TempDir();
+        ASSERT_TRUE(x_.Start(1280, 720));
+        pattern_ = fork();
+        if (pattern_ == 0) {
+            setenv("DISPLAY", x_.Display().c_str(), 1);
+            execl(MOVING_PATTERN_PATH, MOVING_PATTERN_PATH, "25", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        ASSERT_TRUE(pulse_.Start());
+        // A 440 Hz tone, longer than any live here, played into the null sink.
+        tone_ = dir_ + "/tone.wav";
+        ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i sine=frequency=440:sample_rate=44100:duration=60 "
+                               "-ac 2 '" +
+                               tone_ + "'")
+                                  .c_str()),
+                  0);
+        player_ = pulse_.Play(tone_, "bvnull");
+        ASSERT_GT(player_, 0);
+        ASSERT_TRUE(nginx_.Start());
+        // A picture for the scene.
+        picture_ = dir_ + "/logo.png";
+        ASSERT_EQ(
+            std::system(("ffmpeg -v error -y -f lavfi -i color=c=0x2060C0:s=320x180 -frames:v 1 -pix_fmt rgb24 '" +
+                         picture_ + "'")
+                            .c_str()),
+            0);
+    }
+    void TearDown() override {
+        if (player_ > 0) WaitChild(player_, 2000, true);
+        if (pattern_ > 0) {
+            kill(pattern_, SIGKILL);
+            waitpid(pattern_, nullptr, 0);
+        }
+        nginx_.Stop();
+        pulse_.Stop();
+        x_.Stop();
+        if (!getenv("BV_KEEP_TEST_FILES")) std::system(("rm -rf '" + dir_ + "'").c_str());
+    }
+    std::string WriteConfig(const std::string& url, int useHardware = 0) {
+        const std::string path = dir_ + "/Config.xml";
+        std::ofstream out(path);
+        out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Config><ServerURL>" << url
+            << "</ServerURL><FrameSizeCX>1280</FrameSizeCX><FrameSizeCY>720</FrameSizeCY><Bitrate>2048</Bitrate>"
+               "<UseIpp>"
+            << useHardware
+            << "</UseIpp><Language>en</Language><MicAudioDevice>none</MicAudioDevice>"
+               "<SpkAudioDevice></SpkAudioDevice><SpkGain>1.000000</SpkGain><MicGain>0.000000</MicGain>"
+               "<LocalSaveFolder>"
+            << dir_ << "/rec</LocalSaveFolder><Scene>"
+            << "<SceneSource><type>2</type><SourceName>On "
+               "air</SourceName><Left>20</Left><Top>20</Top><Right>300</Right>"
+               "<Bottom>70</Bottom><KeepRatio>0</KeepRatio><Visible>1</Visible><BorderWidth>0</BorderWidth>"
+               "<BorderColor>0</BorderColor><FaceName></FaceName><rgbColor>65535</rgbColor><Bold>1</Bold>"
+               "<Italic>0</Italic><UnderLine>0</UnderLine><StrikeOut>0</StrikeOut><Hollow>0</Hollow>"
+               "<MoveSpeed>0</MoveSpeed><MoveDirection>0</MoveDirection></SceneSource>"
+            << "<SceneSource><type>0</type><SourceName>" << picture_
+            << "</SourceName><Left>540</Left><Top>10</Top><Right>700</Right><Bottom>100</Bottom><KeepRatio>1</"
+               "KeepRatio>"
+               "<Visible>1</Visible><BorderWidth>0</BorderWidth><BorderColor>0</BorderColor><Alpha>255</Alpha>"
+               "</SceneSource>"
+            << "<SceneSource><type>3</type><SourceName>screen</SourceName><Left>0</Left><Top>0</Top><Right>720</Right>"
+               "<Bottom>405</Bottom><KeepRatio>1</KeepRatio><Visible>1</Visible><BorderWidth>0</BorderWidth>"
+               "<BorderColor>0</BorderColor><ScrIdx>0</ScrIdx></SceneSource></Scene></Config>";
+        return path;
+    }
+    std::vector<std::string> Env() const {
+        return {"DISPLAY=" + x_.Display(), "PULSE_SERVER=" + pulse_.Address(),
+                "PULSE_CLIENTCONFIG=" + pulse_.Dir() + "/client.conf"};
+    }
+    // Reads the published stream back from the server for a while into a file.
+    pid_t StartReader(const std::string& url, const std::string& out, int seconds) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int devnull = open("/dev/null", O_RDWR);
+            dup2(devnull, STDIN_FILENO);
+            dup2(devnull, STDOUT_FILENO);
+            dup2(devnull, STDERR_FILENO);
+            execlp("ffmpeg", "ffmpeg", "-v", "error", "-y", "-rw_timeout", "20000000", "-i", url.c_str(), "-c", "copy",
+                   "-t", std::to_string(seconds).c_str(), out.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        return pid;
+    }
+
+    std::string dir_, tone_, picture_;
+    CXvfbServer x_;
+    CPulseServer pulse_;
+    CNginxRtmp nginx_;
+    pid_t pattern_ = -1, player_ = -1;
+};
+
+std::string RecordingPath(const std::string& output) {
+    const size_t at = output.find("recording: ");
+    if (at == std::string::npos) return {};
+    return output.substr(at + 11, output.find('\n', at) - at - 11);
+}
+
+}  // namespace
+
+TEST_F(HeadlessLive, PublishesAndRecordsScreenCaptionPictureAndSystemSound) {
+    const std::string url = nginx_.Url("e2e");
+    // The player is there before the live, as an audience waiting for it: it gets the stream from
+    // its first message.
+    const pid_t reader = StartReader(url, dir_ + "/published.flv", 8);
+    ASSERT_TRUE(nginx_.WaitForPlayer("e2e", std::chrono::seconds(10)));
+    Child program({BREVACASTPC_PATH, "--headless", "--record", "--duration", "15", "--config", WriteConfig(url)},
+                  Env());
+    int readerStatus = -1;
+    ASSERT_EQ(program.Wait(std::chrono::seconds(60)), 0) << program.Output();
+    ASSERT_TRUE(WaitChild(reader, 30000, false, &readerStatus));
+
+    // The recording.
+    const std::string mp4 = RecordingPath(program.Output());
+    ASSERT_FALSE(mp4.empty()) << program.Output();
+    const auto rec = Probe(mp4);
+    const StreamInfo* video = Find(rec, "h264");
+    const StreamInfo* audio = Find(rec, "aac");
+    ASSERT_NE(video, nullptr);
+    ASSERT_NE(audio, nullptr);
+    EXPECT_GE(video->frames, static_cast<int>(0.9 * 15 * 25)) << "too few frames for 15 s at 25 fps";
+    EXPECT_LT(std::fabs(video->start - audio->start), 0.1) << "audio and video must start together";
+    EXPECT_LT(std::fabs(video->duration - audio->duration), 0.8);
+    double rms = 0, frequency = 0;
+    MeasureTone(mp4, 2.0, 6.0, &rms, &frequency);
+    EXPECT_GT(rms, 1000.0) << "the recording's sound is silent";
+    EXPECT_NEAR(frequency, 440.0, 15.0);
+    // Plays to its end: every packet decodes, in rising decoding order.
+    EXPECT_EQ(DecodeErrors(mp4), "");
+    EXPECT_TRUE(DecodingTimesRise(mp4));
+
+    // The stream as a player got it from the server.
+    const auto pub = Probe(dir_ + "/published.flv");
+    const StreamInfo* pv = Find(pub, "h264");
+    const StreamInfo* pa = Find(pub, "aac");
+    ASSERT_NE(pv, nullptr);
+    ASSERT_NE(pa, nullptr);
+    EXPECT_GE(pv->frames, 100);
+    EXPECT_LT(std::fabs(pv->start - pa->start), 0.1);
+    // An idle null sink hands a new recorder its first sound up to two seconds late: measure after that.
+    MeasureTone(dir_ + "/published.flv", 3.0, 4.0, &rms, &frequency);
+    EXPECT_GT(rms, 1000.0);
+    EXPECT_NEAR(frequency, 440.0, 15.0);
+}
+
+TEST_F(HeadlessLive, SurvivesTheServerGoingAwayAndResumesPublishing) {
+    const std::string url = nginx_.Url("restart");
+    Child program({BREVACASTPC_PATH, "--headless", "--duration", "16", "--config", WriteConfig(url)}, Env());
+    ASSERT_TRUE(program.WaitForElapsed(3, std::chrono::seconds(30))) << program.Output();
+    nginx_.Stop();
+    ASSERT_TRUE(program.WaitForLine("Reconnecting", std::chrono::seconds(10))) << program.Output();
+    ASSERT_TRUE(nginx_.Start());
+    // Publishing again: elapsed-time lines come back (only the publishing state reports them).
+    ASSERT_TRUE(program.WaitForLine("live 00:00:", std::chrono::seconds(15))) << program.Output();
+    // A player that connects after the restart decodes the stream.
+    const pid_t reader = StartReader(url, dir_ + "/after.flv", 4);
+    int readerStatus = -1;
+    ASSERT_TRUE(WaitChild(reader, 30000, false, &readerStatus));
+    EXPECT_EQ(program.Wait(std::chrono::seconds(60)), 0) << program.Output();
+    const auto pub = Probe(dir_ + "/after.flv");
+    const StreamInfo* pv = Find(pub, "h264");
+    ASSERT_NE(pv, nullptr);
+    EXPECT_GE(pv->frames, 40);
+    EXPECT_NE(Find(pub, "aac"), nullptr);
+    EXPECT_EQ(DecodeErrors(dir_ + "/after.flv"), "");
+}
+
+TEST_F(HeadlessLive, AServerThatIsDownAtStartGivesTheFailureTextAndExitStatus) {
+    const std::string url = "rtmp://127.0.0.1:" + std::to_string(FreeLocalPort()) + "/live/none";
+    Child program({BREVACASTPC_PATH, "--headless", "--duration", "5", "--config", WriteConfig(url)}, Env());
+    EXPECT_NE(program.Wait(std::chrono::seconds(60)), 0);
+    EXPECT_NE(program.Output().find("Failed to start the live"), std::string::npos) << program.Output();
+}
+
+TEST_F(HeadlessLive, APortalAddressNeedsTheInteractiveLogon) {
+    Child program({BREVACASTPC_PATH, "--headless", "--duration", "5", "--config",
+                   WriteConfig("http://portal.brevacast.example/PortalService.asmx")},
+                  Env());
+    EXPECT_EQ(program.Wait(std::chrono::seconds(30)), 2);
+}
+
+TEST_F(HeadlessLive, HardwareEncodingWithoutHardwareFailsWithItsTextThenSoftwareWorks) {
+    // These machines have no hardware encoder runtime: the live must refuse to start and say why.
+    const std::string url = nginx_.Url("hw");
+    Child hardware({BREVACASTPC_PATH, "--headless", "--duration", "3", "--config", WriteConfig(url, 1)}, Env());
+    EXPECT_NE(hardware.Wait(std::chrono::seconds(60)), 0);
+    EXPECT_NE(hardware.Output().find("本机当前环境不支持硬件编码"), std::string::npos) << hardware.Output();
+    Child software({BREVACASTPC_PATH, "--headless", "--duration", "3", "--config", WriteConfig(url, 0)}, Env());
+    EXPECT_EQ(software.Wait(std::chrono::seconds(60)), 0) << software.Output();
+    EXPECT_NE(software.Output().find("Stopped"), std::string::npos) << software.Output();
+}
