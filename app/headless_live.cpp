@@ -28,24 +28,6 @@ std::atomic<bool> g_stopRequested{false};
 
 void OnStopSignal(int) { g_stopRequested = true; }
 
-// Stored record kinds and the layer kinds that rebuild them.
-int LayerKindOfRecord(int32_t type) {
-    switch (type) {
-        case kSourcePicture:
-            return kLayerPicture;
-        case kSourceDevice:
-            return kLayerDevice;
-        case kSourceText:
-            return kLayerText;
-        case kSourceScreen:
-            return kLayerScreen;
-        case kSourceMedia:
-            return kLayerFile;
-        default:
-            return -1;
-    }
-}
-
 // Rebuilds the first stored scene, top first, the way the main window does at its start.
 int RestoreScene(CScene* scene, const AppConfig& config) {
     if (config.Scenes.empty()) return 0;

@@ -84,24 +84,6 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     return true;
 }
 
-// Stored record kinds and the layer kinds that rebuild them.
-int LayerKindOfRecord(int32_t type) {
-    switch (type) {
-        case kSourcePicture:
-            return kLayerPicture;
-        case kSourceDevice:
-            return kLayerDevice;
-        case kSourceText:
-            return kLayerText;
-        case kSourceScreen:
-            return kLayerScreen;
-        case kSourceMedia:
-            return kLayerFile;
-        default:
-            return -1;
-    }
-}
-
 bool WritePpm(const std::string& path, const std::vector<uint8_t>& bgr, int w, int h) {
     std::ofstream out(path, std::ios::binary);
     if (!out) return false;

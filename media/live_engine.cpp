@@ -10,9 +10,7 @@
 #include <ctime>
 
 #include "media/codec_factory.h"
-#include "media/faac_codec.h"
 #include "media/live_texts.h"
-#include "media/x264_codec.h"
 #include "platform/media_clock.h"
 #include "platform/thread_util.h"
 #include "platform/window_messages.h"

@@ -20,6 +20,24 @@ enum LayerKind : int32_t {
     kLayerFile = 10,
 };
 
+// The layer kind that rebuilds a stored record of the given type; -1 for an unknown type.
+inline int32_t LayerKindOfRecord(int32_t recordType) {
+    switch (recordType) {
+        case 0:
+            return kLayerPicture;  // picture (a GIF or a picture with alpha decides its own kind)
+        case 1:
+            return kLayerDevice;
+        case 2:
+            return kLayerText;
+        case 3:
+            return kLayerScreen;
+        case 4:
+            return kLayerFile;
+        default:
+            return -1;
+    }
+}
+
 struct LayerNode {
     int32_t kind = kLayerPlain;
     std::unique_ptr<CBaseLayer> layer;

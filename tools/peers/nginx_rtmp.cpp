@@ -18,19 +18,9 @@
 #include <sstream>
 #include <thread>
 
-namespace {
+#include "tools/peers/xvfb_server.h"
 
-bool WaitForExit(pid_t pid, std::chrono::milliseconds timeout) {
-    const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-    if (pidfd >= 0) {
-        pollfd p{pidfd, POLLIN, 0};
-        const int ready = poll(&p, 1, static_cast<int>(timeout.count()));
-        close(pidfd);
-        if (ready <= 0) return false;
-    }
-    int status = 0;
-    return waitpid(pid, &status, pidfd >= 0 ? 0 : WNOHANG) == pid;
-}
+namespace {
 
 bool Exited(pid_t pid) {
     int status = 0;
@@ -138,9 +128,9 @@ bool CNginxRtmp::Start() {
 void CNginxRtmp::Stop() {
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
-    if (!WaitForExit(pid_, std::chrono::seconds(2))) {
+    if (!WaitForProcessExit(pid_, std::chrono::seconds(2))) {
         kill(pid_, SIGKILL);
-        WaitForExit(pid_, std::chrono::seconds(5));
+        WaitForProcessExit(pid_, std::chrono::seconds(5));
     }
     pid_ = -1;
 }

@@ -12,23 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
-// Waits for the child to end through a process file descriptor, then reaps it.
-bool WaitForExit(pid_t pid, std::chrono::milliseconds timeout) {
-    const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-    if (pidfd >= 0) {
-        pollfd p{pidfd, POLLIN, 0};
-        const int ready = poll(&p, 1, static_cast<int>(timeout.count()));
-        close(pidfd);
-        if (ready <= 0) return false;
-    }
-    int status = 0;
-    return waitpid(pid, &status, pidfd >= 0 ? 0 : WNOHANG) == pid;
-}
-
-}  // namespace
-
 bool CXvfbServer::Start(int width, int height) {
     Stop();
     int fds[2];
@@ -80,9 +63,9 @@ bool CXvfbServer::Start(int width, int height) {
 void CXvfbServer::Stop() {
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
-    if (!WaitForExit(pid_, std::chrono::seconds(5))) {
+    if (!WaitForProcessExit(pid_, std::chrono::seconds(5))) {
         kill(pid_, SIGKILL);
-        WaitForExit(pid_, std::chrono::seconds(5));
+        WaitForProcessExit(pid_, std::chrono::seconds(5));
     }
     pid_ = -1;
     display_.clear();
@@ -93,4 +76,16 @@ int RunWithDisplay(const std::string& display, const std::string& command) {
     const int status = std::system(line.c_str());
     if (status < 0 || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
+}
+
+bool WaitForProcessExit(pid_t pid, std::chrono::milliseconds timeout) {
+    const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (pidfd >= 0) {
+        pollfd p{pidfd, POLLIN, 0};
+        const int ready = poll(&p, 1, static_cast<int>(timeout.count()));
+        close(pidfd);
+        if (ready <= 0) return false;
+    }
+    int status = 0;
+    return waitpid(pid, &status, pidfd >= 0 ? 0 : WNOHANG) == pid;
 }

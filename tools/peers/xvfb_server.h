@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 
 class CXvfbServer {
@@ -26,6 +27,10 @@ private:
     pid_t pid_ = -1;
     std::string display_;
 };
+
+// Waits for a child process to end (through a process file descriptor) and reaps it; false when it is
+// still running after timeout.
+bool WaitForProcessExit(pid_t pid, std::chrono::milliseconds timeout);
 
 // Runs a shell command with DISPLAY set to display; returns its exit status (-1 if it could not run).
 int RunWithDisplay(const std::string& display, const std::string& command);
