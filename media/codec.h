@@ -47,6 +47,14 @@ struct CodecParams {
     void* sinkContext;
 };
 
+// The time, in milliseconds since go-live, of the first of `pending` bytes of 16-bit PCM that an AAC encoder
+// holds back for its next frame, given the time of the block arriving now.
+inline int64_t PendingSoundStart(uint32_t audioTimestamp, uint64_t pending, int32_t sampleRate, int32_t channels) {
+    const uint64_t bytesPerSecond = static_cast<uint64_t>(sampleRate) * static_cast<uint64_t>(channels) * 2;
+    if (bytesPerSecond == 0) return audioTimestamp;
+    return static_cast<int64_t>(audioTimestamp) - static_cast<int64_t>(pending * 1000 / bytesPerSecond);
+}
+
 // The base of every encoder. The engine calls Initialize (video) or Open (audio) once per live, the parameter
 // sets or AudioSpecificConfig right after and whenever it re-sends codec headers, Encode from the producer
 // thread while live, and Close once at stop. None of them locks: the engine keeps the calls apart.

@@ -121,9 +121,7 @@ void CIntelAACCodec::Release() {
 int32_t CIntelAACCodec::Encode(CodecParams* params) {
     if (!opened_ || params == nullptr) return 0;
     // The time of the first byte already waiting: the frame that completes next starts there.
-    const uint64_t bytesPerSecond = static_cast<uint64_t>(sampleRate_) * channels_ * 2;
-    int64_t t = static_cast<int64_t>(params->audioTimestamp) -
-                static_cast<int64_t>(static_cast<uint64_t>(pending_) * 1000 / bytesPerSecond);
+    int64_t t = PendingSoundStart(params->audioTimestamp, pending_, sampleRate_, channels_);
     if (params->inputBytes <= 0 || params->inputData == nullptr) return 0;
 
     const uint8_t* input = params->inputData;
