@@ -20,7 +20,9 @@
 #include "platform/media_clock.h"
 #include "platform/queue_window_target.h"
 #include "platform/x11/monitors.h"
+#include "scene/file_device_list.h"
 #include "scene/scene.h"
+#include "scene/video_device_list.h"
 
 namespace {
 
@@ -28,16 +30,17 @@ std::atomic<bool> g_stopRequested{false};
 
 void OnStopSignal(int) { g_stopRequested = true; }
 
-// Rebuilds the first stored scene, top first, the way the main window does at its start.
-int RestoreScene(CScene* scene, const AppConfig& config) {
+// Rebuilds the first stored scene, top first, the way the main window does at its start. A source
+// that cannot be opened is left out with a line on standard error.
+int RestoreScene(CScene* scene, const AppConfig& config, CVideoDeviceList* cameras, CFileDeviceList* media) {
     if (config.Scenes.empty()) return 0;
     std::vector<MonitorRect> monitors;
     bool monitorsRead = false;
     int restored = 0;
     for (const auto& record : config.Scenes.front()->Records()) {
         const int kind = LayerKindOfRecord(record->type);
-        if (kind == kLayerDevice || kind == kLayerFile || kind < 0) {
-            std::fprintf(stderr, "[app] source \"%s\" (type %d): this kind of source cannot be shown yet; skipped\n",
+        if (kind < 0) {
+            std::fprintf(stderr, "[app] source \"%s\" (type %d): unknown kind of source; skipped\n",
                          record->SourceName.c_str(), record->type);
             continue;
         }
@@ -52,6 +55,22 @@ int RestoreScene(CScene* scene, const AppConfig& config) {
                 continue;
             }
             extra = reinterpret_cast<intptr_t>(&monitors[record->ScrIdx]);
+        } else if (kind == kLayerDevice) {
+            const CaptureOptions options{record->Width, record->Height, record->FrameRate, record->Fourcc};
+            CBaseDevice* device = cameras->OpenVideoDevice(record->SourceName, &options, record->DeInterlace != 0);
+            if (device == nullptr) {
+                std::fprintf(stderr, "[app] %s: \"%s\"; skipped\n", GetText(24).c_str(), record->SourceName.c_str());
+                continue;
+            }
+            extra = reinterpret_cast<intptr_t>(device);
+        } else if (kind == kLayerFile) {
+            CBaseDevice* device = media->OpenFileDevice(record->SourceName, config.FrameSizeCX, config.FrameSizeCY,
+                                                        record->Volume, static_cast<uint32_t>(record->PlayFlag));
+            if (device == nullptr) {
+                std::fprintf(stderr, "[app] %s: \"%s\"; skipped\n", GetText(21).c_str(), record->SourceName.c_str());
+                continue;
+            }
+            extra = reinterpret_cast<intptr_t>(device);
         }
         if (scene->AddLayerFromRecord(kind, *record, extra) == nullptr) {
             std::fprintf(stderr, "[app] source \"%s\" could not be opened; skipped\n", record->SourceName.c_str());
@@ -60,6 +79,13 @@ int RestoreScene(CScene* scene, const AppConfig& config) {
         ++restored;
     }
     return restored;
+}
+
+// The scene's notifications that a headless run acts on: a media file that ended with "hide at
+// the end" gets its layer hidden, as the sources panel does.
+void HandleSceneEvents(CScene* scene, CQueueWindowTarget* events) {
+    for (const ThreadMessage& m : events->TakeAll())
+        if (m.code == WM_SCENE_FILE_ENDED) scene->SetLayerVisible(reinterpret_cast<const LayerNode*>(m.wParam), false);
 }
 
 void PrintStatus(int32_t state, intptr_t detail) {
@@ -100,26 +126,39 @@ int RunHeadlessLive(const HeadlessOptions& options) {
     sigaction(SIGTERM, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    CScene scene(nullptr);
-    CScene::SetProcessScene(&scene);
-    scene.SetFrameRate(config.Framerate);
-    if (!scene.Initialise(config.FrameSizeCX, config.FrameSizeCY, 0)) {
-        std::fprintf(stderr, "[app] cannot create a %dx%d canvas\n", config.FrameSizeCX, config.FrameSizeCY);
-        return 1;
-    }
-    const int restored = RestoreScene(&scene, config);
-    std::printf("scene: %dx%d at %d fps, %d sources\n", config.FrameSizeCX, config.FrameSizeCY, config.Framerate,
-                restored);
-
+    // Made in the main window's order and destroyed in reverse: the scene (whose layers hold
+    // devices) goes before the device registries, and they go before the mixer.
     CAudioMixer mixer(config.SampleRate);
     mixer.EnumerateEndpoints(CAudioMixer::kFlowCapture);
     mixer.EnumerateEndpoints(CAudioMixer::kFlowRender);
     mixer.SelectDevices(config.MicAudioDevice, config.SpkAudioDevice);
     mixer.SetMicrophoneGain(config.MicGain);
     mixer.SetSystemSoundGain(config.SpkGain);
+    CFileDeviceList media(&mixer, config.SampleRate);
+    CVideoDeviceList cameras;
+
+    CQueueWindowTarget sceneEvents;
+    CScene scene(nullptr);
+    CScene::SetProcessScene(&scene);
+    scene.SetNotificationWindow(&sceneEvents);
+    scene.SetFrameRate(config.Framerate);
+    if (!scene.Initialise(config.FrameSizeCX, config.FrameSizeCY, 0)) {
+        std::fprintf(stderr, "[app] cannot create a %dx%d canvas\n", config.FrameSizeCX, config.FrameSizeCY);
+        return 1;
+    }
+    const int restored = RestoreScene(&scene, config, &cameras, &media);
+    std::printf("scene: %dx%d at %d fps, %d sources\n", config.FrameSizeCX, config.FrameSizeCY, config.Framerate,
+                restored);
 
     CQueueWindowTarget window;
     CLiveEngine engine(&window);
+    // Media sound is taken only while the engine runs a live; the registry forgets the engine
+    // before it is destroyed.
+    media.SetLiveEngine(&engine);
+    struct EngineLink {
+        CFileDeviceList* media;
+        ~EngineLink() { media->SetLiveEngine(nullptr); }
+    } engineLink{&media};
     const LiveBitrates rates = SplitLiveBitrate(config.Bitrate);
     engine.recordFolder = config.LocalSaveFolder;
     engine.audioBitrate = rates.audioBitrate;
@@ -154,6 +193,7 @@ int RunHeadlessLive(const HeadlessOptions& options) {
                                  std::chrono::duration<double>(options.durationSeconds));
     int32_t lastState = -1;
     while (!g_stopRequested && (options.durationSeconds <= 0 || std::chrono::steady_clock::now() < end)) {
+        HandleSceneEvents(&scene, &sceneEvents);
         ThreadMessage m;
         if (!window.Take(&m, std::chrono::milliseconds(100))) continue;
         if (m.code != WM_LIVE_STATUS) continue;

@@ -21,3 +21,8 @@ int64_t GetMediaTime100ns() {
 }
 
 uint32_t TimeGetTime() { return static_cast<uint32_t>(GetMediaTimeMs()); }
+
+int64_t UnwrapMediaTimeMs(uint32_t stamp, int64_t nowMs) {
+    const auto ahead = static_cast<int32_t>(stamp - static_cast<uint32_t>(nowMs));
+    return nowMs + ahead;
+}

@@ -13,3 +13,8 @@ int64_t GetMediaTime100ns();
 
 // Monotonic milliseconds truncated to 32 bits: wraps after ~49.7 days, so compare differences.
 uint32_t TimeGetTime();
+
+// The full media-clock time of a 32-bit millisecond stamp (the low 32 bits of GetMediaTimeMs, as
+// SourceKit hands them out) taken within about 24 days of nowMs, before or after it. Keeps stamps
+// comparable with the 64-bit clock after the 32-bit value wraps (every ~49.7 days of uptime).
+int64_t UnwrapMediaTimeMs(uint32_t stamp, int64_t nowMs);

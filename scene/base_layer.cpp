@@ -22,10 +22,16 @@ void CBaseLayer::SetImage(ImageBufferPtr picture) {
 }
 
 void CBaseLayer::ResetSize(int canvasWidth, int canvasHeight, int viewWidth, int viewHeight, float scale) {
-    if (!image || scale <= 0.0f) return;
+    if (!image) return;
+    ResetSizeFor(image->width, image->height, canvasWidth, canvasHeight, viewWidth, viewHeight, scale);
+}
+
+void CBaseLayer::ResetSizeFor(int pictureWidth, int pictureHeight, int canvasWidth, int canvasHeight, int viewWidth,
+                              int viewHeight, float scale) {
+    if (pictureWidth <= 0 || pictureHeight <= 0 || scale <= 0.0f) return;
     const int border = borderWidth;
-    const double fw = image->width + 2.0 * border;
-    const double fh = image->height + 2.0 * border;
+    const double fw = pictureWidth + 2.0 * border;
+    const double fh = pictureHeight + 2.0 * border;
     const double ratio = aspectRatio;
     std::lock_guard<std::mutex> guard(rectLock_);
     if (fw <= canvasWidth && fh <= canvasHeight) {

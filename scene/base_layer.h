@@ -95,6 +95,10 @@ protected:
     // the rendered image (created, recreated or redrawn as needed). rebuild forces a redraw for
     // sources whose picture changes every frame.
     ImageBuffer* RenderScaled(const ImageBuffer* source, float scale, uint32_t fourcc, bool rebuild);
+    // ResetSize for a picture of the given size (layers whose size comes from something other than
+    // their image).
+    void ResetSizeFor(int pictureWidth, int pictureHeight, int canvasWidth, int canvasHeight, int viewWidth,
+                      int viewHeight, float scale);
 
     ImageBufferPtr rendered_;
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "scene/dev_layer.h"
+#include "scene/file_layer.h"
 #include "scene/gif_layer.h"
 #include "scene/layer_node.h"
 #include "scene/picture32_layer.h"
@@ -53,6 +55,31 @@ std::unique_ptr<CBaseLayer> MakeScreenLayer(const LayerArgs& args) {
     return layer;
 }
 
+// Camera and media layers take over the reference of the device their creator opened.
+CBaseDevice* DeviceOf(const LayerArgs& args) {
+    return reinterpret_cast<CBaseDevice*>(args.record ? args.extra : args.option);
+}
+
+std::unique_ptr<CBaseLayer> MakeDeviceLayer(const LayerArgs& args) {
+    auto* device = static_cast<CVideoDevice*>(DeviceOf(args));
+    if (device == nullptr) return nullptr;
+    ChromaOptions chroma;
+    if (args.record) {
+        chroma.chromaKey = args.record->ChromaKey;
+        chroma.keyColor = args.record->KeyColor;
+        chroma.similarity = args.record->Similarity;
+    } else if (const auto* given = reinterpret_cast<const ChromaOptions*>(args.option2)) {
+        chroma = *given;
+    }
+    return std::make_unique<CDevLayer>(device->Name(), device, chroma, args.fourcc);
+}
+
+std::unique_ptr<CBaseLayer> MakeFileLayer(const LayerArgs& args) {
+    auto* device = static_cast<CFileDevice*>(DeviceOf(args));
+    if (device == nullptr) return nullptr;
+    return std::make_unique<CFileLayer>(device->Name(), device, args.fourcc);
+}
+
 class CDefaultLayerFactory : public ILayerFactory {
 public:
     std::unique_ptr<CBaseLayer> Create(LayerArgs* args) override {
@@ -64,6 +91,10 @@ public:
             }
             case kLayerScreen:
                 return MakeScreenLayer(*args);
+            case kLayerDevice:
+                return MakeDeviceLayer(*args);
+            case kLayerFile:
+                return MakeFileLayer(*args);
             case kLayerPicture:
             case kLayerPicture32:
             case kLayerGif:

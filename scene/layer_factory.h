@@ -11,14 +11,19 @@
 
 struct SceneSource;
 
+// The options by kind: screen: monitor index, const MonitorRect*; camera: CBaseDevice* of a
+// CVideoDevice, const ChromaOptions* (null: no key); picture: opacity; text: const TextStyle*;
+// media: CBaseDevice* of a CFileDevice. With a record, extra is the MonitorRect* of a screen or the
+// CBaseDevice* of a camera or media layer. A camera or media layer takes over the caller's reference
+// of its device whatever the result.
 struct LayerArgs {
     int32_t kind = 0;
     std::string sourceName;
-    intptr_t option = 0;                  // meaning depends on the kind (monitor index, opacity, text style, device)
-    intptr_t option2 = 0;                 // second option (monitor rectangle, capture options, media device)
+    intptr_t option = 0;
+    intptr_t option2 = 0;
     const SceneSource* record = nullptr;  // set when the layer is rebuilt from a stored record
-    intptr_t extra = 0;                   // with a record: monitor rectangle, capture or media device
-    uint32_t fourcc = 0;                  // the canvas format
+    intptr_t extra = 0;
+    uint32_t fourcc = 0;  // the canvas format
 };
 
 class ILayerFactory {

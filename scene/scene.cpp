@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "media/base_device.h"
 #include "scene/image_ops.h"
 
 std::atomic<CScene*> CScene::processScene_{nullptr};
@@ -82,7 +83,12 @@ void CScene::AttachView(std::unique_ptr<ISceneView> view) {
 }
 
 LayerNode* CScene::AddLayer(int kind, const std::string& sourceName, intptr_t option, intptr_t option2) {
-    if (sourceName.empty()) return nullptr;
+    if (sourceName.empty()) {
+        // The device's reference came with the call; no layer takes it over.
+        if ((kind == kLayerDevice || kind == kLayerFile) && option != 0)
+            reinterpret_cast<CBaseDevice*>(option)->Release();
+        return nullptr;
+    }
     LayerArgs args;
     args.kind = kind;
     args.sourceName = sourceName;
@@ -157,6 +163,14 @@ bool CScene::ExportRecords(CSceneBase* stored) {
         record->Bottom = r.bottom;
         stored->AddRecord(std::move(record));
     }
+    return true;
+}
+
+bool CScene::SetLayerVisible(const LayerNode* node, bool visible) {
+    // Under the list lock the composition thread cannot delete the node meanwhile.
+    std::lock_guard<std::mutex> guard(listLock_);
+    if (node == nullptr || !Contains(node) || !node->layer) return false;
+    node->layer->SetVisible(visible ? 1 : 0);
     return true;
 }
 

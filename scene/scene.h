@@ -38,15 +38,22 @@ public:
     // Creates the canvas at the output size and resets the view. False for an impossible size.
     bool Initialise(int canvasWidth, int canvasHeight, int viewTop);
 
-    // Creates a layer from the user interface and puts it on top; null when it cannot be made.
+    // Creates a layer from the user interface and puts it on top; null when it cannot be made. The
+    // options by kind are those of LayerArgs; a camera or media layer takes over the device's
+    // reference even when null is returned.
     LayerNode* AddLayer(int kind, const std::string& sourceName, intptr_t option, intptr_t option2);
     // Recreates a layer from a stored record (layer kind already mapped) and puts it at the bottom.
+    // extra: the monitor rectangle of a screen, the device of a camera or media layer (whose
+    // reference passes to the scene).
     LayerNode* AddLayerFromRecord(int kind, const SceneSource& record, intptr_t extra);
     // Puts an already built layer into the scene (top or bottom) and returns its node.
     LayerNode* AdoptLayer(int kind, std::unique_ptr<CBaseLayer> layer, bool atTop);
 
     // Replaces the records of a stored scene with one per layer, top first.
     bool ExportRecords(CSceneBase* stored);
+    // Shows or hides the node's layer (the sources panel's visibility toggle); false when the node
+    // is not in the scene (any more).
+    bool SetLayerVisible(const LayerNode* node, bool visible);
     // The topmost visible layer under a view point; tells the notification window.
     LayerNode* HitTest(int x, int y);
     void SetInfoText(const std::string& text);

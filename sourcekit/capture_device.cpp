@@ -10,12 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <vector>
 
 extern "C" {
 #include <libavdevice/avdevice.h>
 }
+
+#include "platform/v4l2/video_inputs.h"
 
 namespace {
 
@@ -50,30 +51,8 @@ bool SpecifierFits(const char* prefix, const std::string& name, size_t bytes) {
 
 std::string ResolveV4l2Device(const std::string& name) {
     if (name.rfind("/dev/", 0) == 0) return name;
-    std::vector<std::pair<int, std::string>> nodes;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/dev", error)) {
-        const std::string file = entry.path().filename().string();
-        if (file.rfind("video", 0) != 0 || file.size() == 5) continue;
-        const std::string digits = file.substr(5);
-        if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) continue;
-        nodes.emplace_back(std::atoi(digits.c_str()), entry.path().string());
-    }
-    std::sort(nodes.begin(), nodes.end());
-    for (const auto& node : nodes) {
-        const int fd = open(node.second.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) continue;
-        v4l2_capability caps{};
-        const bool queried = ioctl(fd, VIDIOC_QUERYCAP, &caps) == 0;
-        close(fd);
-        if (!queried) continue;
-        // A camera often has a second node for metadata under the same card name.
-        const uint32_t nodeCaps = (caps.capabilities & V4L2_CAP_DEVICE_CAPS) ? caps.device_caps : caps.capabilities;
-        if ((nodeCaps & V4L2_CAP_VIDEO_CAPTURE) == 0) continue;
-        const std::string card(reinterpret_cast<const char*>(caps.card),
-                               strnlen(reinterpret_cast<const char*>(caps.card), sizeof(caps.card)));
-        if (card == name) return node.second;
-    }
+    for (const VideoInput& input : ListVideoInputs())
+        if (input.cardName == name) return input.node;
     return "";
 }
 

@@ -1,0 +1,112 @@
+#include "scene/dev_layer.h"
+
+#include "scene/image_ops.h"
+#include "scene/imaging/color_convert.h"
+#include "scene/scene_source.h"
+
+ImageBuffer* RenderDeviceFrame(CBaseLayer* layer, const ImageBuffer* frame, float scale, uint32_t fourcc,
+                               ImageBufferPtr* rendered) {
+    const LayerRect r = layer->GetRect();
+    const int w = static_cast<int>(r.Width() * scale);
+    const int h = static_cast<int>(r.Height() * scale);
+    if (w <= 0 || h <= 0 || BytesPerPixel(fourcc) != 3) {
+        rendered->reset();
+        return nullptr;
+    }
+    if (*rendered && ((*rendered)->width != w || (*rendered)->height != h || (*rendered)->fourcc != fourcc))
+        rendered->reset();
+    ImageBuffer* out = rendered->get();
+    if (out == nullptr || layer->borderChanged) {
+        if (out == nullptr) {
+            rendered->reset(CreateImageBuffer(w, h, fourcc));
+            out = rendered->get();
+            if (out == nullptr) return nullptr;
+        }
+        FillBGR(out->planes[0], out->strides[0], w, h, layer->borderColor);
+        layer->borderChanged = 0;
+    }
+    // A border wider than half the layer leaves no inner area: the layer shows only its border.
+    const int border = layer->borderWidth;
+    const int iw = w - 2 * border, ih = h - 2 * border;
+    if (iw <= 0 || ih <= 0) return out;
+    uint8_t* inner = out->planes[0] + static_cast<size_t>(border) * out->strides[0] + static_cast<size_t>(border) * 3;
+
+    if (frame->fourcc == kFourccYUY2) {
+        // The conversion image follows the frame's size: a source that changes its size must not
+        // be converted into a smaller picture.
+        ImageBufferPtr& converted = layer->image;
+        if (!converted || converted->width != frame->width || converted->height != frame->height) {
+            converted.reset(CreateImageBuffer(frame->width, frame->height, kFourccRV24));
+            if (!converted) return out;
+        }
+        YUY2ToBGR(frame->planes[0], frame->strides[0], converted->planes[0], converted->strides[0], frame->width,
+                  frame->height);
+        ResizeBGR(converted->planes[0], converted->width, converted->height, converted->strides[0], inner, iw, ih,
+                  out->strides[0]);
+    } else if (frame->fourcc == kFourccRV24) {
+        ResizeBGR(frame->planes[0], frame->width, frame->height, frame->strides[0], inner, iw, ih, out->strides[0]);
+    }
+    return out;
+}
+
+CDevLayer::CDevLayer(const std::string& name, CVideoDevice* device, const ChromaOptions& chroma, uint32_t fourcc)
+    : device_(device) {
+    sourceName = name;
+    if (device_ != nullptr) {
+        frame_.reset(CreateImageBuffer(device_->width, device_->height, fourcc));
+        if (frame_) {
+            frameWidth_ = frame_->width;
+            frameHeight_ = frame_->height;
+        }
+        if (device_->height > 0) aspectRatio = static_cast<float>(device_->width) / static_cast<float>(device_->height);
+    }
+    bottomUp = 1;
+    keyedImage = chroma.chromaKey != 0 ? 1 : 0;
+    keyColor = chroma.keyColor;
+    similarity = chroma.similarity;
+}
+
+CDevLayer::~CDevLayer() {
+    keyed_.reset();
+    frame_.reset();
+    rendered_.reset();
+    if (device_ != nullptr) device_->Release();
+}
+
+void CDevLayer::ResetSize(int canvasWidth, int canvasHeight, int viewWidth, int viewHeight, float scale) {
+    ResetSizeFor(frameWidth_, frameHeight_, canvasWidth, canvasHeight, viewWidth, viewHeight, scale);
+}
+
+ImageBuffer* CDevLayer::GetImage(float scale, uint32_t fourcc) {
+    ImageBuffer* frame = frame_.release();
+    const bool fresh = device_ != nullptr && device_->CopyLatestFrame(&frame) == 0;
+    frame_.reset(frame);
+    if (!fresh) return keyedImage ? keyed_.get() : rendered_.get();
+    frameWidth_ = frame->width;
+    frameHeight_ = frame->height;
+    // SourceKit's BGR frames are bottom-up, its YUY2 frames top-down.
+    bottomUp = frame->fourcc == kFourccRV24 ? 1 : 0;
+    ImageBuffer* out = RenderDeviceFrame(this, frame, scale, fourcc, &rendered_);
+    if (out == nullptr || !keyedImage) return out;
+
+    if (keyed_ && (keyed_->width != out->width || keyed_->height != out->height)) keyed_.reset();
+    if (!keyed_) {
+        keyed_.reset(CreateImageBuffer(out->width, out->height, kFourccRV32));
+        if (!keyed_) return nullptr;
+    }
+    ChromaKeyMask(keyed_->planes[0], keyed_->strides[0], out->planes[0], out->strides[0], out->width, out->height,
+                  keyColor, similarity);
+    return keyed_.get();
+}
+
+void CDevLayer::ExportFields(SceneSource* record) const {
+    record->ChromaKey = keyedImage;
+    record->KeyColor = keyColor;
+    record->Similarity = similarity;
+    if (device_ == nullptr) return;
+    record->DeInterlace = device_->deinterlace;
+    record->Width = device_->width;
+    record->Height = device_->height;
+    record->FrameRate = device_->frameRate;
+    record->Fourcc = device_->fourcc;
+}

@@ -1,0 +1,49 @@
+// A layer showing a capture device (camera or capture card): the device's newest frame, converted
+// from YUY2 when needed, scaled into the layer's rectangle inside its border and, with the chroma
+// key on, made transparent where it matches the key colour. Made on the main thread with one
+// reference of its device; drawn and destroyed by the composition thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "scene/base_layer.h"
+#include "scene/video_device.h"
+
+struct ChromaOptions {
+    uint8_t chromaKey = 0;    // key on
+    uint32_t keyColor = 0;    // 0x00BBGGRR
+    uint32_t similarity = 0;  // 0..1000; 0 keys nothing
+};
+
+// Scales a device's frame into *rendered (w x h of the layer's rectangle at scale, with the
+// layer's border around it), converting a YUY2 frame through the layer's image first. Frames of
+// other formats leave the inner area as it was. Returns *rendered, or null when the layer has no
+// area or fourcc is not a 3-byte format. Composition thread.
+ImageBuffer* RenderDeviceFrame(CBaseLayer* layer, const ImageBuffer* frame, float scale, uint32_t fourcc,
+                               ImageBufferPtr* rendered);
+
+class CDevLayer : public CBaseLayer {
+public:
+    // Takes over the caller's reference of device (released by the destructor); fourcc: the canvas.
+    CDevLayer(const std::string& sourceName, CVideoDevice* device, const ChromaOptions& chroma, uint32_t fourcc);
+    ~CDevLayer() override;
+
+    // Sized from the device's frame instead of an image; without a frame nothing changes.
+    void ResetSize(int canvasWidth, int canvasHeight, int viewWidth, int viewHeight, float scale) override;
+    ImageBuffer* GetImage(float scale, uint32_t fourcc) override;
+    void ExportFields(SceneSource* record) const override;
+
+    CVideoDevice* Device() const { return device_; }
+
+    // Written by the camera dialog while the composition thread keys with it.
+    std::atomic<uint32_t> similarity{0};
+
+private:
+    CVideoDevice* device_;
+    ImageBufferPtr frame_;
+    ImageBufferPtr keyed_;
+    // The frame's size for ResetSize on the main thread (the frame itself is the composition thread's).
+    std::atomic<int32_t> frameWidth_{0}, frameHeight_{0};
+};

@@ -1,0 +1,103 @@
+// One open media file or network stream played by SourceKit: its newest video frame for the
+// media layers and its sound for the audio mixer. Shared by every layer of the same path, one
+// reference per holder; the last Release stops SourceKit's device synchronously, takes it out of
+// the mixer and destroys it. SourceKit's threads deliver frames and sound; the composition thread
+// copies frames; the mixing thread takes sound (GetBuffer, ReleaseBuffer); the main thread plays,
+// pauses and seeks.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "media/base_device.h"
+#include "scene/latest_frame.h"
+#include "sourcekit/sourcekit.h"
+
+class CAudioMixer;
+class CFileDeviceList;
+
+// Play flags, the four check boxes of the media dialog.
+enum PlayFlag : uint32_t {
+    kPlayLoop = 1u << 0,
+    kPlayRestartWhenShown = 1u << 1,
+    kPlayPauseWhenHidden = 1u << 2,
+    kPlayHideAtEnd = 1u << 3,
+};
+
+// One delivery of sound: 16-bit interleaved stereo at the mixer's rate.
+struct SoundPacket {
+    uint32_t size = 0;
+    uint64_t timestamp = 0;  // 100-ns units of the media clock
+    std::unique_ptr<uint8_t[]> data;
+};
+
+class CFileDevice : public CBaseDevice {
+public:
+    // The queue never holds more packets than this after an addition: the oldest goes first.
+    static constexpr size_t kMaxSoundPackets = 39;
+
+    // handle: SourceKit's opened (not yet started) device, owned from here on; null for a device
+    // fed only through the delivery calls. streamMask: bit 0 video; above 1, sound as well.
+    CFileDevice(const std::string& path, void* handle, int32_t streamMask, uint32_t identifier, int32_t width,
+                int32_t height, int32_t volume, uint32_t playFlags, CFileDeviceList* registry);
+    // Stops SourceKit's device when it still runs and leaves the mixer.
+    ~CFileDevice() override;
+
+    // Drops the caller's reference; the last one stops and destroys the device. Never called from
+    // a SourceKit callback.
+    void Release() override;
+    int32_t CopyLatestFrame(ImageBuffer** image) override;
+    // The oldest sound packet, lent to the mixer until ReleaseBuffer: 1 with its bytes, size and
+    // timestamp, or -1 when there is none. Asked again before ReleaseBuffer, the same packet.
+    int32_t GetBuffer(const uint8_t** data, uint32_t* bytes, uint64_t* timestamp) override;
+    // Frees the packet GetBuffer lent (or, without one, the oldest queued). Always 0.
+    int32_t ReleaseBuffer() override;
+    // Position 0 starts over (a stream reconnects); the last frame is dropped so that the picture
+    // before the seek is not shown again.
+    void Seek(int32_t position) override;
+    void Pause(int32_t flag) override;
+    // volume in percent; flags as PlayFlag.
+    void SetPlayOptions(int32_t volume, uint32_t playFlags) override;
+
+    // SourceKit's threads.
+    void DeliverFrame(const ImageBuffer* frame);
+    // Queues a private copy of size bytes stamped with the sound's time (info slot 3, milliseconds
+    // of the media clock in 32 bits); sizes of 0 and below carry no sound and are ignored.
+    void AddSound(const uint8_t* data, int32_t size, const FrameInfo* info);
+
+    // Shut-down: stops SourceKit's device, leaves the mixer and the registry.
+    void StopAndDetach();
+    // Called by the registry once the device is one of the mixer's sources.
+    void JoinedMixer(CAudioMixer* mixer) { mixer_ = mixer; }
+
+    const std::string& Name() const { return path_; }
+    uint32_t Identifier() const { return identifier_; }
+    uint32_t PlayFlags() const { return playFlags_; }
+    int32_t StreamMask() const { return streamMask_; }
+    bool HasVideo() const { return (streamMask_ & 1) != 0; }
+    bool HasFrame() const { return latest_.Has(); }
+    // Packets waiting in the queue (the one lent to the mixer not counted).
+    size_t QueuedSound() const;
+
+    std::atomic<int32_t> references{1};
+    const int32_t width, height;  // reported by SourceKit at open
+
+private:
+    void Stop();
+
+    std::atomic<uint32_t> playFlags_;
+    const std::string path_;
+    void* handle_;
+    const uint32_t identifier_;
+    const int32_t streamMask_;
+    CLatestFrame latest_;
+    mutable std::mutex soundLock_;
+    std::deque<SoundPacket> sound_;
+    SoundPacket lent_;  // out of the queue while the mixer reads it; guarded by soundLock_
+    std::atomic<CFileDeviceList*> registry_;
+    CAudioMixer* mixer_ = nullptr;
+};

@@ -1,0 +1,66 @@
+#include "scene/file_layer.h"
+
+#include <cmath>
+
+#include "scene/dev_layer.h"
+#include "scene/scene_source.h"
+
+CFileLayer::CFileLayer(const std::string& name, CFileDevice* device, uint32_t fourcc) : device_(device) {
+    sourceName = name;
+    if (device_ != nullptr) {
+        frame_.reset(CreateImageBuffer(device_->width, device_->height, fourcc));
+        if (frame_) {
+            frameWidth_ = frame_->width;
+            frameHeight_ = frame_->height;
+        }
+        if (device_->height > 0) aspectRatio = static_cast<float>(device_->width) / static_cast<float>(device_->height);
+    }
+    bottomUp = 1;
+}
+
+CFileLayer::~CFileLayer() {
+    frame_.reset();
+    rendered_.reset();
+    if (device_ != nullptr) device_->Release();
+}
+
+void CFileLayer::ResetSize(int canvasWidth, int canvasHeight, int viewWidth, int viewHeight, float scale) {
+    ResetSizeFor(frameWidth_, frameHeight_, canvasWidth, canvasHeight, viewWidth, viewHeight, scale);
+}
+
+ImageBuffer* CFileLayer::GetImage(float scale, uint32_t fourcc) {
+    if (dropRendered_.exchange(0) != 0) rendered_.reset();
+    ImageBuffer* frame = frame_.release();
+    const bool fresh = device_ != nullptr && device_->CopyLatestFrame(&frame) == 0;
+    frame_.reset(frame);
+    // Paused, ended or without video: the last picture stays.
+    if (!fresh) return rendered_.get();
+    frameWidth_ = frame->width;
+    frameHeight_ = frame->height;
+    bottomUp = frame->fourcc == kFourccRV24 ? 1 : 0;
+    return RenderDeviceFrame(this, frame, scale, fourcc, &rendered_);
+}
+
+void CFileLayer::SetVisible(uint8_t flag) {
+    const bool show = flag != 0;
+    if (device_ != nullptr) {
+        const uint32_t flags = device_->PlayFlags();
+        if (!visible && show) {
+            device_->Pause(0);
+            if ((flags & kPlayRestartWhenShown) != 0) {
+                device_->Seek(0);
+                dropRendered_ = 1;
+            }
+        } else if (visible && !show && (flags & kPlayPauseWhenHidden) != 0) {
+            device_->Pause(1);
+        }
+    }
+    visible = show ? 1 : 0;
+}
+
+void CFileLayer::ExportFields(SceneSource* record) const {
+    if (device_ == nullptr) return;
+    // Rounded: a volume of 53 is kept as a gain of 0.53f, which is a hair below 0.53.
+    record->Volume = static_cast<int32_t>(std::lround(device_->Gain() * 100.0f));
+    record->PlayFlag = static_cast<int32_t>(device_->PlayFlags());
+}

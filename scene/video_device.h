@@ -1,0 +1,63 @@
+// One open capture device (camera or capture card) read by SourceKit. Shared by every camera layer
+// that shows the same device: each holder owns one reference, and the last Release stops SourceKit's
+// device synchronously and destroys it. SourceKit's capture thread delivers frames (DeliverFrame);
+// the composition thread copies the newest one out (CopyLatestFrame).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "media/base_device.h"
+#include "scene/latest_frame.h"
+
+class CVideoDeviceList;
+
+// What a capture device is asked to deliver.
+struct CaptureOptions {
+    int32_t width = 0;
+    int32_t height = 0;
+    float frameRate = 0.0f;
+    uint32_t fourcc = 0;  // kFourccRV24 or kFourccYUY2
+};
+
+class CVideoDevice : public CBaseDevice {
+public:
+    // handle: SourceKit's opened (not yet started) device, owned from here on; null for a device
+    // fed only through DeliverFrame. registry: the list the device is in, or null.
+    CVideoDevice(const std::string& name, void* handle, uint32_t identifier, int32_t width, int32_t height,
+                 CVideoDeviceList* registry);
+    // Stops SourceKit's device when it still runs.
+    ~CVideoDevice() override;
+
+    // Drops the caller's reference; the last one stops the device (waiting for SourceKit's thread)
+    // and destroys it. Never called from a SourceKit callback.
+    void Release() override;
+    int32_t CopyLatestFrame(ImageBuffer** image) override;
+
+    // SourceKit's capture thread: keeps a copy of the frame, deinterlaced when asked.
+    void DeliverFrame(const ImageBuffer* frame);
+
+    // Stops SourceKit's device now and leaves the registry (shut-down); holders keep a device that
+    // no longer delivers until they release it.
+    void StopAndDetach();
+
+    const std::string& Name() const { return name_; }
+    uint32_t Identifier() const { return identifier_; }
+    bool HasFrame() const { return latest_.Has(); }
+
+    std::atomic<int32_t> references{1};
+    std::atomic<uint8_t> deinterlace{0};
+    const int32_t width, height;  // requested capture size
+    float frameRate = 0.0f;       // requested rate
+    uint32_t fourcc = 0;          // requested format
+
+private:
+    void Stop();
+
+    const std::string name_;
+    void* handle_;
+    const uint32_t identifier_;
+    std::atomic<CVideoDeviceList*> registry_;
+    CLatestFrame latest_;
+};

@@ -1,0 +1,64 @@
+#include "scene/video_device_list.h"
+
+#include <cstdio>
+
+#include "platform/v4l2/video_inputs.h"
+
+std::atomic<CVideoDeviceList*> CVideoDeviceList::process_{nullptr};
+
+CVideoDeviceList::CVideoDeviceList() { process_ = this; }
+
+CVideoDeviceList::~CVideoDeviceList() {
+    StopAll();
+    CVideoDeviceList* self = this;
+    process_.compare_exchange_strong(self, nullptr);
+}
+
+std::vector<std::string> CVideoDeviceList::EnumerateVideoDevices(const std::string& folder) {
+    std::vector<std::string> names = ListVideoInputNames(folder);
+    std::lock_guard<std::mutex> guard(namesLock_);
+    names_ = names;
+    return names;
+}
+
+std::vector<std::string> CVideoDeviceList::DeviceNames() const {
+    std::lock_guard<std::mutex> guard(namesLock_);
+    return names_;
+}
+
+CVideoDevice* CVideoDeviceList::OpenVideoDevice(const std::string& name, const CaptureOptions* options,
+                                                bool deinterlace) {
+    if (options == nullptr) return nullptr;
+    std::lock_guard<std::mutex> opening(openLock_);
+    if (CVideoDevice* shared = AcquireByName(name)) return shared;
+    const uint32_t identifier = NextIdentifier();
+    void* handle = brevacast_open_videodevice(name.c_str(), options->width, options->height, options->frameRate,
+                                              options->fourcc, -1, -1, &CVideoDeviceList::Callback,
+                                              reinterpret_cast<void*>(static_cast<uintptr_t>(identifier)));
+    if (handle == nullptr) {
+        std::fprintf(stderr, "[scene] capture device \"%s\" could not be opened\n", name.c_str());
+        return nullptr;
+    }
+    auto* device = new CVideoDevice(name, handle, identifier, options->width, options->height, this);
+    device->deinterlace = deinterlace ? 1 : 0;
+    device->frameRate = options->frameRate;
+    device->fourcc = options->fourcc;
+    Append(device);
+    brevacast_start_videodevice(handle);
+    return device;
+}
+
+void CVideoDeviceList::StopAll() {
+    for (CVideoDevice* device : TakeAllHeld()) {
+        device->StopAndDetach();
+        device->Release();
+    }
+}
+
+void CVideoDeviceList::Callback(int32_t kind, void* user, int32_t /*size*/, void* data, FrameInfo* /*info*/) {
+    if (kind != SK_KIND_VIDEO) return;
+    CVideoDeviceList* registry = process_;
+    if (registry == nullptr) return;
+    CVideoDevice* device = registry->FindById(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(user)));
+    if (device != nullptr) device->DeliverFrame(static_cast<const ImageBuffer*>(data));
+}

@@ -1,0 +1,42 @@
+// The process's capture devices: the names the camera dialog offers, and the open devices shared
+// by name among the camera layers. One per process, made at start-up after the audio mixer and
+// destroyed before it; SourceKit's callbacks for every capture device reach the newest registry.
+// Opened on the main thread, released on the main and composition threads.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "scene/device_registry.h"
+#include "scene/video_device.h"
+#include "sourcekit/sourcekit.h"
+
+class CVideoDeviceList : public CDeviceRegistry<CVideoDevice> {
+public:
+    CVideoDeviceList();
+    // StopAll; holders must have released their devices before (the scene goes first).
+    ~CVideoDeviceList();
+
+    // Replaces the name list with the machine's capture devices (V4L2 card names of folder's
+    // video nodes) and returns it; empty when there is none.
+    std::vector<std::string> EnumerateVideoDevices(const std::string& folder = "/dev");
+    std::vector<std::string> DeviceNames() const;
+
+    // The open device of that name with one more reference (its options stay those of the first
+    // opening), or a newly opened and started one; null without options or when SourceKit cannot
+    // open it (the caller shows text 24).
+    CVideoDevice* OpenVideoDevice(const std::string& name, const CaptureOptions* options, bool deinterlace);
+    // Shut-down: stops every device and empties the list.
+    void StopAll();
+
+    // SourceKit's callback for every capture device; user carries the device's identifier.
+    static void Callback(int32_t kind, void* user, int32_t size, void* data, FrameInfo* info);
+
+private:
+    mutable std::mutex namesLock_;
+    std::vector<std::string> names_;
+
+    static std::atomic<CVideoDeviceList*> process_;
+};
