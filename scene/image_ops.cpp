@@ -5,6 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "scene/imaging/color_convert.h"
 #include "scene/imaging/composite.h"
 #include "scene/imaging/resize.h"
@@ -171,44 +175,83 @@ int ChromaKeyMask(uint8_t* dst, int dstride, const uint8_t* src, int sstride, in
     const float ku = keyLuv[1] * 2.0f / 255.0f;
     const float kv = keyLuv[2] * 2.0f / 255.0f;
 
-    // The pixel's bytes in memory order (blue, green, red) are read as red, green, blue.
-    std::vector<uint8_t> luv(static_cast<size_t>(width) * height * 3);
-    RGBToLUV(src, sstride, luv.data(), width * 3, width, height);
-    std::vector<float> dist(static_cast<size_t>(width) * height);
-    for (size_t i = 0; i < dist.size(); ++i) {
-        const float u = luv[i * 3 + 1] / 255.0f - ku;
-        const float v = luv[i * 3 + 2] / 255.0f - kv;
-        dist[i] = std::sqrt(u * u + v * v);
+    // A pixel's distance depends only on its two chroma bytes: one table per key colour, kept per
+    // thread for the next frame of the same key.
+    struct DistanceTable {
+        float ku = -1.0f, kv = -1.0f;
+        std::vector<float> distance;
+    };
+    thread_local DistanceTable table;
+    if (table.distance.empty() || table.ku != ku || table.kv != kv) {
+        table.distance.resize(256 * 256);
+        for (int cu = 0; cu < 256; ++cu) {
+            for (int cv = 0; cv < 256; ++cv) {
+                const float u = cu / 255.0f - ku;
+                const float v = cv / 255.0f - kv;
+                table.distance[cu * 256 + cv] = std::sqrt(u * u + v * v);
+            }
+        }
+        table.ku = ku;
+        table.kv = kv;
     }
+    const float* distanceOf = table.distance.data();
+
+    // Worked in strips of three rows, so that the intermediate values stay in the cache: each row's
+    // chroma distances are summed horizontally into a ring of three rows, and a row's mask is made
+    // once the row below it is ready.
     CopyC3ToAC4(src, sstride, dst, dstride, width, height);
-    // The 3 x 3 mean, counting only neighbours inside the image, as a horizontal then a vertical
-    // box sum (the counts multiply the same way: 2 or 3 columns times 2 or 3 rows).
-    std::vector<float> rowSum(dist.size());
-    for (int y = 0; y < height; ++y) {
-        const float* d = dist.data() + static_cast<size_t>(y) * width;
-        float* out = rowSum.data() + static_cast<size_t>(y) * width;
+    const size_t w = static_cast<size_t>(width);
+    std::vector<uint8_t> luv(w * 3);
+    std::vector<float> dist(w);
+    std::vector<float> ring(w * 3);
+    std::vector<float> column(w);
+    auto sumRow = [&](int y) {
+        // The pixel's bytes in memory order (blue, green, red) are read as red, green, blue.
+        RGBToLUV(src + static_cast<size_t>(y) * sstride, sstride, luv.data(), width * 3, width, 1);
+        for (size_t i = 0; i < w; ++i) dist[i] = distanceOf[luv[i * 3 + 1] * 256 + luv[i * 3 + 2]];
+        // The 3 x 3 mean, counting only neighbours inside the image, as a horizontal then a
+        // vertical box sum (the counts multiply the same way: 2 or 3 columns times 2 or 3 rows).
+        float* out = ring.data() + static_cast<size_t>(y % 3) * w;
         for (int x = 0; x < width; ++x) {
-            float sum = d[x];
-            if (x > 0) sum += d[x - 1];
-            if (x + 1 < width) sum += d[x + 1];
+            float sum = dist[x];
+            if (x > 0) sum += dist[x - 1];
+            if (x + 1 < width) sum += dist[x + 1];
             out[x] = sum;
         }
-    }
+    };
     const float threshold = static_cast<float>(similarity) / 1000.0f;
+    sumRow(0);
     for (int y = 0; y < height; ++y) {
+        if (y + 1 < height) sumRow(y + 1);
         uint8_t* row = dst + static_cast<size_t>(y) * dstride;
-        const float* mid = rowSum.data() + static_cast<size_t>(y) * width;
-        const float* up = y > 0 ? mid - width : nullptr;
-        const float* down = y + 1 < height ? mid + width : nullptr;
+        const float* mid = ring.data() + static_cast<size_t>(y % 3) * w;
+        const float* up = y > 0 ? ring.data() + static_cast<size_t>((y - 1) % 3) * w : nullptr;
+        const float* down = y + 1 < height ? ring.data() + static_cast<size_t>((y + 1) % 3) * w : nullptr;
         const int rows = 1 + (up != nullptr) + (down != nullptr);
-        for (int x = 0; x < width; ++x) {
-            float sum = mid[x];
-            if (up) sum += up[x];
-            if (down) sum += down[x];
-            const int cols = 1 + (x > 0) + (x + 1 < width);
-            const float mean = sum / static_cast<float>(rows * cols) / 3.0f;
+        float* sums = column.data();
+        for (size_t x = 0; x < w; ++x) sums[x] = mid[x];
+        if (up)
+            for (size_t x = 0; x < w; ++x) sums[x] += up[x];
+        if (down)
+            for (size_t x = 0; x < w; ++x) sums[x] += down[x];
+        auto maskAt = [&](int x, int cols) {
+            const float mean = sums[x] / static_cast<float>(rows * cols) / 3.0f;
             row[x * 4 + 3] = threshold > mean ? 0 : 255;
+        };
+        maskAt(0, width > 1 ? 2 : 1);
+        if (width > 1) maskAt(width - 1, 2);
+        int x = 1;
+#if defined(__SSE2__)
+        const __m128 count = _mm_set1_ps(static_cast<float>(rows * 3));
+        const __m128 three = _mm_set1_ps(3.0f);
+        const __m128 limit = _mm_set1_ps(threshold);
+        for (; x + 4 <= width - 1; x += 4) {
+            const __m128 mean = _mm_div_ps(_mm_div_ps(_mm_loadu_ps(sums + x), count), three);
+            const int keyed = _mm_movemask_ps(_mm_cmpgt_ps(limit, mean));
+            for (int k = 0; k < 4; ++k) row[(x + k) * 4 + 3] = (keyed >> k) & 1 ? 0 : 255;
         }
+#endif
+        for (; x < width - 1; ++x) maskAt(x, 3);
     }
     return 0;
 }

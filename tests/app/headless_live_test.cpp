@@ -43,7 +43,9 @@ std::string Capture(const std::string& command) {
 // A child process whose standard output is read line by line with deadlines.
 class Child {
 public:
-    Child(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+    // withErrors: standard error joins standard output (else it is discarded). A program name
+    // without a slash is looked up in PATH.
+    Child(const std::vector<std::string>& args, const std::vector<std::string>& env, bool withErrors = false) {
         int fds[2];
         if (pipe(fds) != 0) return;
         pid_ = fork();
@@ -51,12 +53,15 @@ public:
             close(fds[0]);
             dup2(fds[1], STDOUT_FILENO);
             const int devnull = open("/dev/null", O_WRONLY);
-            if (devnull >= 0) dup2(devnull, STDERR_FILENO);
+            if (withErrors)
+                dup2(fds[1], STDERR_FILENO);
+            else if (devnull >= 0)
+                dup2(devnull, STDERR_FILENO);
             for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
             std::vector<char*> argv;
             for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
-            execv(argv[0], argv.data());
+            execvp(argv[0], argv.data());
             _exit(127);
         }
         close(fds[1]);
@@ -197,6 +202,20 @@ void MeasureTone(const std::string& file, double from, double seconds, double* r
     }
     *rms = n ? std::sqrt(sum / n) : 0;
     *frequency = n ? crossings / 2.0 / (n / 44100.0) : 0;
+}
+
+// The colour (R, G, B) of one pixel of a recording's picture at a time.
+std::vector<int> PixelAt(const std::string& file, double at, int x, int y) {
+    const std::string rgb = Capture("ffmpeg -v error -ss " + std::to_string(at) + " -i '" + file +
+                                    "' -frames:v 1 -vf crop=2:2:" + std::to_string(x) + ":" + std::to_string(y) +
+                                    " -f rawvideo -pix_fmt rgb24 - 2>/dev/null");
+    if (rgb.size() < 3) return {};
+    return {static_cast<uint8_t>(rgb[0]), static_cast<uint8_t>(rgb[1]), static_cast<uint8_t>(rgb[2])};
+}
+
+bool CloseTo(const std::vector<int>& colour, int r, int g, int b) {
+    return colour.size() == 3 && std::abs(colour[0] - r) < 40 && std::abs(colour[1] - g) < 40 &&
+           std::abs(colour[2] - b) < 40;
 }
 
 class HeadlessLive : public ::testing::Test {
@@ -391,4 +410,66 @@ TEST_F(HeadlessLive, HardwareEncodingWithoutHardwareFailsWithItsTextThenSoftware
     Child software({BREVACASTPC_PATH, "--headless", "--duration", "3", "--config", WriteConfig(url, 0)}, Env());
     EXPECT_EQ(software.Wait(std::chrono::seconds(60)), 0) << software.Output();
     EXPECT_NE(software.Output().find("Stopped"), std::string::npos) << software.Output();
+}
+
+TEST_F(HeadlessLive, RecordsAMediaFileWithItsSoundAndANetworkStreamFromTheStoredScene) {
+    // A looping media file: green picture and an 880 Hz tone, shorter than the live.
+    const std::string media = dir_ + "/clip.mp4";
+    ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i color=c=0x00C000:s=320x180:r=25:d=4 -f lavfi -i "
+                           "sine=frequency=880:sample_rate=44100:duration=4 -ac 2 -c:v libx264 -pix_fmt yuv420p "
+                           "-c:a aac -shortest '" +
+                           media + "'")
+                              .c_str()),
+              0);
+    // A network stream: a magenta picture published to the local server while the live runs.
+    const std::string stream = nginx_.Url("source");
+    Child publisher({"ffmpeg", "-v", "error", "-re", "-f", "lavfi", "-i", "color=c=0xC000C0:s=320x180:r=25:d=60",
+                     "-c:v", "libx264", "-preset", "ultrafast", "-g", "25", "-f", "flv", stream},
+                    {});
+    ASSERT_TRUE(nginx_.WaitForPublisher("source", std::chrono::seconds(15))) << nginx_.ErrorLog();
+
+    const std::string config = dir_ + "/media.xml";
+    {
+        std::ofstream out(config);
+        auto record = [&](int type, const std::string& name, const char* rect, const char* extra) {
+            out << "<SceneSource><type>" << type << "</type><SourceName>" << name << "</SourceName>" << rect
+                << "<KeepRatio>0</KeepRatio><Visible>1</Visible><BorderWidth>0</BorderWidth><BorderColor>0"
+                   "</BorderColor>"
+                << extra << "</SceneSource>";
+        };
+        out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Config><ServerURL></ServerURL><FrameSizeCX>1280"
+               "</FrameSizeCX><FrameSizeCY>720</FrameSizeCY><Bitrate>2048</Bitrate><UseIpp>0</UseIpp><Language>en"
+               "</Language><MicAudioDevice>none</MicAudioDevice><SpkAudioDevice></SpkAudioDevice><SpkGain>0.000000"
+               "</SpkGain><MicGain>0.000000</MicGain><LocalSaveFolder>"
+            << dir_ << "/rec</LocalSaveFolder><Scene>";
+        const char* media = "<Volume>100</Volume><PlayFlag>1</PlayFlag>";
+        record(4, dir_ + "/clip.mp4", "<Left>0</Left><Top>0</Top><Right>360</Right><Bottom>202</Bottom>", media);
+        record(4, dir_ + "/missing.mp4", "<Left>0</Left><Top>0</Top><Right>100</Right><Bottom>100</Bottom>", media);
+        record(1, "No such camera", "<Left>0</Left><Top>0</Top><Right>100</Right><Bottom>100</Bottom>",
+               "<Width>640</Width><Height>480</Height><FrameRate>25</FrameRate><Fourcc>844715353</Fourcc>");
+        record(4, stream, "<Left>360</Left><Top>203</Top><Right>720</Right><Bottom>405</Bottom>",
+               "<Volume>100</Volume><PlayFlag>0</PlayFlag>");
+        out << "</Scene></Config>";
+    }
+    Child program({BREVACASTPC_PATH, "--headless", "--duration", "12", "--config", config}, Env(), true);
+    ASSERT_EQ(program.Wait(std::chrono::seconds(60)), 0) << program.Output();
+    const std::string output = program.Output();
+    // The two sources that cannot be opened are left out, each with its line.
+    EXPECT_NE(output.find("2 sources"), std::string::npos) << output;
+    EXPECT_NE(output.find("missing.mp4\"; skipped"), std::string::npos) << output;
+    EXPECT_NE(output.find("No such camera\"; skipped"), std::string::npos) << output;
+
+    const std::string mp4 = RecordingPath(output);
+    ASSERT_FALSE(mp4.empty()) << output;
+    ASSERT_NE(Find(Probe(mp4), "aac"), nullptr);
+    // Late in the live, after the file has looped twice and the stream has been probed and buffered
+    // (several seconds): the file top left, the stream bottom right, black between them.
+    EXPECT_TRUE(CloseTo(PixelAt(mp4, 10.5, 320, 180), 0, 192, 0)) << "file area";
+    EXPECT_TRUE(CloseTo(PixelAt(mp4, 10.5, 960, 540), 192, 0, 192)) << "stream area";
+    EXPECT_TRUE(CloseTo(PixelAt(mp4, 10.5, 960, 180), 0, 0, 0)) << "uncovered area";
+    // The file's tone is the only sound of the mix, also after the loops.
+    double rms = 0, frequency = 0;
+    MeasureTone(mp4, 1.0, 10.0, &rms, &frequency);
+    EXPECT_GT(rms, 1000.0) << "the media sound did not reach the recording";
+    EXPECT_NEAR(frequency, 880.0, 30.0);
 }

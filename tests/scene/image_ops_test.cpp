@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
+
+#include "scene/imaging/color_convert.h"
 
 namespace {
 
@@ -208,6 +211,67 @@ TEST(ImageOpsChromaKey, HighSimilarityRemovesTheKeyAreaButNotAFarColour) {
     EXPECT_EQ(dst.at(2, 4)[3], 0);
     EXPECT_EQ(dst.at(13, 4)[3], 255);
     EXPECT_EQ(ChromaKeyMask(nullptr, 64, src.px.data(), 48, 16, 8, 0, 400), -1);
+}
+
+// The mask by its plain definition: the mean chroma distance to the key over the 3 x 3
+// neighbourhood inside the image, keyed where the similarity exceeds it.
+std::vector<uint8_t> PlainChromaMask(const Img& src, int w, int h, uint32_t key, uint32_t similarity) {
+    const uint8_t keyRgb[3] = {uint8_t(key), uint8_t(key >> 8), uint8_t(key >> 16)};
+    uint8_t keyLuv[3];
+    RGBToLUV(keyRgb, 3, keyLuv, 3, 1, 1);
+    std::vector<uint8_t> luv(size_t(w) * h * 3);
+    RGBToLUV(src.px.data(), w * 3, luv.data(), w * 3, w, h);
+    std::vector<float> dist(size_t(w) * h);
+    for (size_t i = 0; i < dist.size(); ++i) {
+        const float u = luv[i * 3 + 1] / 255.0f - keyLuv[1] * 2.0f / 255.0f;
+        const float v = luv[i * 3 + 2] / 255.0f - keyLuv[2] * 2.0f / 255.0f;
+        dist[i] = std::sqrt(u * u + v * v);
+    }
+    std::vector<uint8_t> alpha(size_t(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            float rows[3] = {0, 0, 0};
+            int nr = 0, nc = 0;
+            for (int dy = -1; dy <= 1; ++dy) {
+                if (y + dy < 0 || y + dy >= h) continue;
+                ++nr;
+                for (int dx = -1; dx <= 1; ++dx)
+                    if (x + dx >= 0 && x + dx < w) rows[dy + 1] += dist[size_t(y + dy) * w + x + dx];
+            }
+            for (int dx = -1; dx <= 1; ++dx) nc += x + dx >= 0 && x + dx < w;
+            float sum = rows[1];
+            if (y > 0) sum += rows[0];
+            if (y + 1 < h) sum += rows[2];
+            const float mean = sum / float(nr * nc) / 3.0f;
+            alpha[size_t(y) * w + x] = similarity / 1000.0f > mean ? 0 : 255;
+        }
+    return alpha;
+}
+
+TEST(ImageOpsChromaKey, MaskMatchesItsDefinitionOnEveryEdgeAndSize) {
+    uint32_t seed = 7;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    const std::pair<int, int> sizes[] = {{1, 1}, {1, 7}, {7, 1}, {2, 2}, {5, 3}, {13, 9}, {64, 4}, {37, 21}};
+    for (const auto& [w, h] : sizes) {
+        Img src(w, h, 3);
+        // Mostly near the key with noise, so both sides of the threshold occur.
+        for (int i = 0; i < w * h; ++i) {
+            const bool screen = next() % 3 != 0;
+            src.px[i * 3 + 0] = uint8_t(screen ? 20 + next() % 40 : next());
+            src.px[i * 3 + 1] = uint8_t(screen ? 180 + next() % 60 : next());
+            src.px[i * 3 + 2] = uint8_t(screen ? 20 + next() % 40 : next());
+        }
+        for (uint32_t similarity : {0u, 150u, 400u}) {
+            for (uint32_t key : {0x0000FF00u, 0x00FF0000u}) {
+                Img dst(w, h, 4);
+                ASSERT_EQ(ChromaKeyMask(dst.px.data(), w * 4, src.px.data(), w * 3, w, h, key, similarity), 0);
+                const std::vector<uint8_t> expected = PlainChromaMask(src, w, h, key, similarity);
+                for (int i = 0; i < w * h; ++i)
+                    ASSERT_EQ(dst.px[i * 4 + 3], expected[i])
+                        << w << "x" << h << " pixel " << i << " key " << key << " similarity " << similarity;
+            }
+        }
+    }
 }
 
 TEST(ImageOpsSelectionFrame, OnlyTheVisibleSidesAreDrawn) {

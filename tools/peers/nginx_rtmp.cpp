@@ -146,13 +146,24 @@ std::string CNginxRtmp::ErrorLog() const {
     return text.str();
 }
 
-bool CNginxRtmp::WaitForPlayer(const std::string& stream, std::chrono::milliseconds timeout) const {
-    // The module logs every play command at the info level.
-    const std::string line = "play: name='" + stream + "'";
+namespace {
+
+// The module logs every play and publish command at the info level.
+bool WaitForLogLine(const CNginxRtmp& server, const std::string& line, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (ErrorLog().find(line) == std::string::npos) {
+    while (server.ErrorLog().find(line) == std::string::npos) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
+}
+
+}  // namespace
+
+bool CNginxRtmp::WaitForPlayer(const std::string& stream, std::chrono::milliseconds timeout) const {
+    return WaitForLogLine(*this, "play: name='" + stream + "'", timeout);
+}
+
+bool CNginxRtmp::WaitForPublisher(const std::string& stream, std::chrono::milliseconds timeout) const {
+    return WaitForLogLine(*this, "publish: name='" + stream + "'", timeout);
 }

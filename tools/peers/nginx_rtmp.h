@@ -31,6 +31,8 @@ public:
     std::string ErrorLog() const;
     // Waits until a player has asked for the stream; false on time-out.
     bool WaitForPlayer(const std::string& stream, std::chrono::milliseconds timeout) const;
+    // Waits until someone publishes the stream; false on time-out.
+    bool WaitForPublisher(const std::string& stream, std::chrono::milliseconds timeout) const;
 
     // Where nginx keeps its module.
     static constexpr const char* kModulePath = "/usr/lib/nginx/modules/ngx_rtmp_module.so";
