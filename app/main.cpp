@@ -11,9 +11,13 @@
 
 #include "app/app_config.h"
 #include "app/headless_live.h"
+#include "app/language_table.h"
+#include "app/scene_restore.h"
 #include "media/codec_factory.h"
 #include "platform/media_clock.h"
+#include "scene/file_device_list.h"
 #include "scene/scene.h"
+#include "scene/video_device_list.h"
 
 namespace {
 
@@ -150,9 +154,13 @@ int main(int argc, char** argv) {
             break;
     }
 
+    SetLanguage(config.Language);
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
 
+    // The registries outlive the scene, whose layers hold their devices. Nothing is mixed here.
+    CFileDeviceList media(nullptr, config.SampleRate);
+    CVideoDeviceList cameras;
     CScene scene(nullptr);
     CScene::SetProcessScene(&scene);
     scene.SetFrameRate(config.Framerate);
@@ -160,22 +168,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "[app] cannot create a %dx%d canvas\n", config.FrameSizeCX, config.FrameSizeCY);
         return 1;
     }
-
-    int restored = 0, skipped = 0;
-    if (!config.Scenes.empty()) {
-        for (const auto& record : config.Scenes.front()->Records()) {
-            const int kind = LayerKindOfRecord(record->type);
-            if (kind < 0 || scene.AddLayerFromRecord(kind, *record, 0) == nullptr) {
-                std::fprintf(stderr, "[app] source \"%s\" (kind %d) is not available; skipped\n",
-                             record->SourceName.c_str(), record->type);
-                ++skipped;
-            } else {
-                ++restored;
-            }
-        }
-    }
+    const int restored = RestoreStoredScene(&scene, config, &cameras, &media);
+    const int stored = config.Scenes.empty() ? 0 : static_cast<int>(config.Scenes.front()->Records().size());
     std::printf("scene: %dx%d at %d fps, %d sources restored, %d skipped\n", config.FrameSizeCX, config.FrameSizeCY,
-                config.Framerate, restored, skipped);
+                config.Framerate, restored, stored - restored);
 
     const int64_t start = GetMediaTimeMs();
     const int64_t end = start + static_cast<int64_t>(options.seconds * 1000.0);

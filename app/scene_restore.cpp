@@ -1,0 +1,60 @@
+#include "app/scene_restore.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "app/app_config.h"
+#include "app/language_table.h"
+#include "platform/x11/monitors.h"
+#include "scene/file_device_list.h"
+#include "scene/scene.h"
+#include "scene/video_device_list.h"
+
+int RestoreStoredScene(CScene* scene, const AppConfig& config, CVideoDeviceList* cameras, CFileDeviceList* media) {
+    if (config.Scenes.empty()) return 0;
+    std::vector<MonitorRect> monitors;
+    bool monitorsRead = false;
+    int restored = 0;
+    for (const auto& record : config.Scenes.front()->Records()) {
+        const int kind = LayerKindOfRecord(record->type);
+        if (kind < 0) {
+            std::fprintf(stderr, "[app] source \"%s\" (type %d): unknown kind of source; skipped\n",
+                         record->SourceName.c_str(), record->type);
+            continue;
+        }
+        intptr_t extra = 0;
+        if (kind == kLayerScreen) {
+            if (!monitorsRead) {
+                monitors = EnumerateMonitors();
+                monitorsRead = true;
+            }
+            if (record->ScrIdx < 0 || record->ScrIdx >= static_cast<int>(monitors.size())) {
+                std::fprintf(stderr, "[app] screen %d: no such monitor; skipped\n", record->ScrIdx);
+                continue;
+            }
+            extra = reinterpret_cast<intptr_t>(&monitors[record->ScrIdx]);
+        } else if (kind == kLayerDevice) {
+            const CaptureOptions options{record->Width, record->Height, record->FrameRate, record->Fourcc};
+            CBaseDevice* device = cameras->OpenVideoDevice(record->SourceName, &options, record->DeInterlace != 0);
+            if (device == nullptr) {
+                std::fprintf(stderr, "[app] %s: \"%s\"; skipped\n", GetText(24).c_str(), record->SourceName.c_str());
+                continue;
+            }
+            extra = reinterpret_cast<intptr_t>(device);
+        } else if (kind == kLayerFile) {
+            CBaseDevice* device = media->OpenFileDevice(record->SourceName, config.FrameSizeCX, config.FrameSizeCY,
+                                                        record->Volume, static_cast<uint32_t>(record->PlayFlag));
+            if (device == nullptr) {
+                std::fprintf(stderr, "[app] %s: \"%s\"; skipped\n", GetText(21).c_str(), record->SourceName.c_str());
+                continue;
+            }
+            extra = reinterpret_cast<intptr_t>(device);
+        }
+        if (scene->AddLayerFromRecord(kind, *record, extra) == nullptr) {
+            std::fprintf(stderr, "[app] source \"%s\" could not be opened; skipped\n", record->SourceName.c_str());
+            continue;
+        }
+        ++restored;
+    }
+    return restored;
+}
