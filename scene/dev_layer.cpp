@@ -49,17 +49,29 @@ ImageBuffer* RenderDeviceFrame(CBaseLayer* layer, const ImageBuffer* frame, floa
     return out;
 }
 
+void CDeviceFrame::Init(CBaseLayer* layer, int32_t width, int32_t height, uint32_t fourcc) {
+    frame_.reset(CreateImageBuffer(width, height, fourcc));
+    if (!frame_) return;
+    width_ = width;
+    height_ = height;
+    layer->aspectRatio = static_cast<float>(width) / static_cast<float>(height);
+}
+
+ImageBuffer* CDeviceFrame::Refresh(CBaseDevice* device, CBaseLayer* layer) {
+    ImageBuffer* frame = frame_.release();
+    const bool fresh = device != nullptr && device->CopyLatestFrame(&frame) == 0;
+    frame_.reset(frame);
+    if (!fresh) return nullptr;
+    width_ = frame->width;
+    height_ = frame->height;
+    layer->bottomUp = frame->fourcc == kFourccRV24 ? 1 : 0;
+    return frame;
+}
+
 CDevLayer::CDevLayer(const std::string& name, CVideoDevice* device, const ChromaOptions& chroma, uint32_t fourcc)
     : device_(device) {
     sourceName = name;
-    if (device_ != nullptr) {
-        frame_.reset(CreateImageBuffer(device_->width, device_->height, fourcc));
-        if (frame_) {
-            frameWidth_ = frame_->width;
-            frameHeight_ = frame_->height;
-        }
-        if (device_->height > 0) aspectRatio = static_cast<float>(device_->width) / static_cast<float>(device_->height);
-    }
+    if (device_ != nullptr) frame_.Init(this, device_->width, device_->height, fourcc);
     bottomUp = 1;
     keyedImage = chroma.chromaKey != 0 ? 1 : 0;
     keyColor = chroma.keyColor;
@@ -68,24 +80,18 @@ CDevLayer::CDevLayer(const std::string& name, CVideoDevice* device, const Chroma
 
 CDevLayer::~CDevLayer() {
     keyed_.reset();
-    frame_.reset();
+    frame_.Free();
     rendered_.reset();
     if (device_ != nullptr) device_->Release();
 }
 
 void CDevLayer::ResetSize(int canvasWidth, int canvasHeight, int viewWidth, int viewHeight, float scale) {
-    ResetSizeFor(frameWidth_, frameHeight_, canvasWidth, canvasHeight, viewWidth, viewHeight, scale);
+    ResetSizeFor(frame_.Width(), frame_.Height(), canvasWidth, canvasHeight, viewWidth, viewHeight, scale);
 }
 
 ImageBuffer* CDevLayer::GetImage(float scale, uint32_t fourcc) {
-    ImageBuffer* frame = frame_.release();
-    const bool fresh = device_ != nullptr && device_->CopyLatestFrame(&frame) == 0;
-    frame_.reset(frame);
-    if (!fresh) return keyedImage ? keyed_.get() : rendered_.get();
-    frameWidth_ = frame->width;
-    frameHeight_ = frame->height;
-    // SourceKit's BGR frames are bottom-up, its YUY2 frames top-down.
-    bottomUp = frame->fourcc == kFourccRV24 ? 1 : 0;
+    const ImageBuffer* frame = frame_.Refresh(device_, this);
+    if (frame == nullptr) return keyedImage ? keyed_.get() : rendered_.get();
     ImageBuffer* out = RenderDeviceFrame(this, frame, scale, fourcc, &rendered_);
     if (out == nullptr || !keyedImage) return out;
 

@@ -24,6 +24,26 @@ struct ChromaOptions {
 ImageBuffer* RenderDeviceFrame(CBaseLayer* layer, const ImageBuffer* frame, float scale, uint32_t fourcc,
                                ImageBufferPtr* rendered);
 
+// A camera or media layer's copy of its device's newest frame, with the frame's size for ResetSize
+// on the main thread (the frame itself belongs to the composition thread).
+class CDeviceFrame {
+public:
+    // At construction: a frame of the device's size in the canvas format; the layer's aspect ratio
+    // follows that size.
+    void Init(CBaseLayer* layer, int32_t width, int32_t height, uint32_t fourcc);
+    // Copies the device's newest frame (composition thread); null when the device has none. The
+    // layer's bottom-up flag follows the frame: SourceKit's BGR frames are bottom-up, its YUY2
+    // frames top-down.
+    ImageBuffer* Refresh(CBaseDevice* device, CBaseLayer* layer);
+    void Free() { frame_.reset(); }
+    int32_t Width() const { return width_; }
+    int32_t Height() const { return height_; }
+
+private:
+    ImageBufferPtr frame_;
+    std::atomic<int32_t> width_{0}, height_{0};
+};
+
 class CDevLayer : public CBaseLayer {
 public:
     // Takes over the caller's reference of device (released by the destructor); fourcc: the canvas.
@@ -42,8 +62,6 @@ public:
 
 private:
     CVideoDevice* device_;
-    ImageBufferPtr frame_;
+    CDeviceFrame frame_;
     ImageBufferPtr keyed_;
-    // The frame's size for ResetSize on the main thread (the frame itself is the composition thread's).
-    std::atomic<int32_t> frameWidth_{0}, frameHeight_{0};
 };

@@ -2,42 +2,29 @@
 
 #include <cmath>
 
-#include "scene/dev_layer.h"
 #include "scene/scene_source.h"
 
 CFileLayer::CFileLayer(const std::string& name, CFileDevice* device, uint32_t fourcc) : device_(device) {
     sourceName = name;
-    if (device_ != nullptr) {
-        frame_.reset(CreateImageBuffer(device_->width, device_->height, fourcc));
-        if (frame_) {
-            frameWidth_ = frame_->width;
-            frameHeight_ = frame_->height;
-        }
-        if (device_->height > 0) aspectRatio = static_cast<float>(device_->width) / static_cast<float>(device_->height);
-    }
+    if (device_ != nullptr) frame_.Init(this, device_->width, device_->height, fourcc);
     bottomUp = 1;
 }
 
 CFileLayer::~CFileLayer() {
-    frame_.reset();
+    frame_.Free();
     rendered_.reset();
     if (device_ != nullptr) device_->Release();
 }
 
 void CFileLayer::ResetSize(int canvasWidth, int canvasHeight, int viewWidth, int viewHeight, float scale) {
-    ResetSizeFor(frameWidth_, frameHeight_, canvasWidth, canvasHeight, viewWidth, viewHeight, scale);
+    ResetSizeFor(frame_.Width(), frame_.Height(), canvasWidth, canvasHeight, viewWidth, viewHeight, scale);
 }
 
 ImageBuffer* CFileLayer::GetImage(float scale, uint32_t fourcc) {
     if (dropRendered_.exchange(0) != 0) rendered_.reset();
-    ImageBuffer* frame = frame_.release();
-    const bool fresh = device_ != nullptr && device_->CopyLatestFrame(&frame) == 0;
-    frame_.reset(frame);
+    const ImageBuffer* frame = frame_.Refresh(device_, this);
     // Paused, ended or without video: the last picture stays.
-    if (!fresh) return rendered_.get();
-    frameWidth_ = frame->width;
-    frameHeight_ = frame->height;
-    bottomUp = frame->fourcc == kFourccRV24 ? 1 : 0;
+    if (frame == nullptr) return rendered_.get();
     return RenderDeviceFrame(this, frame, scale, fourcc, &rendered_);
 }
 

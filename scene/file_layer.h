@@ -9,6 +9,7 @@
 #include <string>
 
 #include "scene/base_layer.h"
+#include "scene/dev_layer.h"
 #include "scene/file_device.h"
 
 class CFileLayer : public CBaseLayer {
@@ -28,8 +29,7 @@ public:
 
 private:
     CFileDevice* device_;
-    ImageBufferPtr frame_;
-    std::atomic<int32_t> frameWidth_{0}, frameHeight_{0};
+    CDeviceFrame frame_;
     // Set by SetVisible when the file starts over: the composition thread drops the last picture.
     std::atomic<uint8_t> dropRendered_{0};
 };
