@@ -62,6 +62,9 @@ ImageBuffer* CDeviceFrame::Refresh(CBaseDevice* device, CBaseLayer* layer) {
     const bool fresh = device != nullptr && device->CopyLatestFrame(&frame) == 0;
     frame_.reset(frame);
     if (!fresh) return nullptr;
+    // A frame of another format is not drawn: the picture kept from before keeps its size and
+    // orientation.
+    if (frame->fourcc != kFourccRV24 && frame->fourcc != kFourccYUY2) return frame;
     width_ = frame->width;
     height_ = frame->height;
     layer->bottomUp = frame->fourcc == kFourccRV24 ? 1 : 0;

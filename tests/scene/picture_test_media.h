@@ -15,26 +15,7 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
-
-class MediaDir {
-public:
-    MediaDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "bv-picture-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) dir_ = pattern;
-    }
-    ~MediaDir() {
-        std::error_code ignored;
-        if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
-    }
-    MediaDir(const MediaDir&) = delete;
-    MediaDir& operator=(const MediaDir&) = delete;
-
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-
-private:
-    std::string dir_;
-};
+#include "tests/common/media_dir.h"
 
 inline bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -45,20 +26,6 @@ inline bool WriteBytes(const std::string& path, const std::vector<uint8_t>& byte
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Runs the ffmpeg program with the arguments (no shell); true when it exits with 0.
-inline bool RunFfmpeg(const std::vector<std::string>& args) {
-    std::vector<std::string> all = {"ffmpeg", "-nostdin", "-v", "error", "-y"};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0) return false;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return false;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // Writes a w x h picture from RGBA pixels (row by row) with ffmpeg, stored in pixFmt by the

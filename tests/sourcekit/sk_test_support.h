@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "sourcekit/sourcekit.h"
+#include "tests/common/media_dir.h"
 
 extern char** environ;
 
@@ -43,26 +44,6 @@ inline int64_t NowMs() {
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
-
-class MediaDir {
-public:
-    MediaDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "bv-sourcekit-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) dir_ = pattern;
-    }
-    ~MediaDir() {
-        std::error_code ignored;
-        if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
-    }
-    MediaDir(const MediaDir&) = delete;
-    MediaDir& operator=(const MediaDir&) = delete;
-
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-    const std::string& Root() const { return dir_; }
-
-private:
-    std::string dir_;
-};
 
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -143,15 +124,6 @@ public:
 private:
     pid_t pid_ = -1;
 };
-
-// Runs the ffmpeg program with args (no shell); true when it exits with 0 within a minute.
-inline bool RunFfmpeg(const std::vector<std::string>& args) {
-    std::vector<std::string> all = {"ffmpeg", "-nostdin", "-v", "error", "-y"};
-    all.insert(all.end(), args.begin(), args.end());
-    ChildProcess process;
-    if (!process.Start(all)) return false;
-    return process.Wait(std::chrono::seconds(60)) == 0;
-}
 
 // A clip from lavfi sources: testsrc2 video (size, rate, pixel format, codec) and, unless audioCodec
 // is empty, a 440 Hz sine at audioRate. Returns the path, or "" when ffmpeg failed.
