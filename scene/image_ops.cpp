@@ -212,12 +212,32 @@ int ChromaKeyMask(uint8_t* dst, int dstride, const uint8_t* src, int sstride, in
         // The 3 x 3 mean, counting only neighbours inside the image, as a horizontal then a
         // vertical box sum (the counts multiply the same way: 2 or 3 columns times 2 or 3 rows).
         float* out = ring.data() + static_cast<size_t>(y % 3) * w;
-        for (int x = 0; x < width; ++x) {
+        auto sumAt = [&](int x) {
             float sum = dist[x];
             if (x > 0) sum += dist[x - 1];
             if (x + 1 < width) sum += dist[x + 1];
             out[x] = sum;
+        };
+        sumAt(0);
+        int x = 1;
+#if defined(__SSE2__)
+        // The same additions in the same order, four columns at a time.
+        for (; x + 4 <= width - 1; x += 4) {
+            const __m128 left = _mm_loadu_ps(&dist[x - 1]);
+            const __m128 right = _mm_loadu_ps(&dist[x + 1]);
+            _mm_storeu_ps(out + x, _mm_add_ps(_mm_add_ps(_mm_loadu_ps(&dist[x]), left), right));
         }
+#endif
+        for (; x < width; ++x) sumAt(x);
+    };
+    // sums = mid (+ up) (+ down), in that order.
+    auto addRows = [](float* sums, const float* other, size_t count) {
+        size_t x = 0;
+#if defined(__SSE2__)
+        for (; x + 4 <= count; x += 4)
+            _mm_storeu_ps(sums + x, _mm_add_ps(_mm_loadu_ps(sums + x), _mm_loadu_ps(other + x)));
+#endif
+        for (; x < count; ++x) sums[x] += other[x];
     };
     const float threshold = static_cast<float>(similarity) / 1000.0f;
     sumRow(0);
@@ -229,11 +249,9 @@ int ChromaKeyMask(uint8_t* dst, int dstride, const uint8_t* src, int sstride, in
         const float* down = y + 1 < height ? ring.data() + static_cast<size_t>((y + 1) % 3) * w : nullptr;
         const int rows = 1 + (up != nullptr) + (down != nullptr);
         float* sums = column.data();
-        for (size_t x = 0; x < w; ++x) sums[x] = mid[x];
-        if (up)
-            for (size_t x = 0; x < w; ++x) sums[x] += up[x];
-        if (down)
-            for (size_t x = 0; x < w; ++x) sums[x] += down[x];
+        std::memcpy(sums, mid, w * sizeof(float));
+        if (up) addRows(sums, up, w);
+        if (down) addRows(sums, down, w);
         auto maskAt = [&](int x, int cols) {
             const float mean = sums[x] / static_cast<float>(rows * cols) / 3.0f;
             row[x * 4 + 3] = threshold > mean ? 0 : 255;
