@@ -129,18 +129,36 @@ TEST(MediaDevices, TwoLayersOfOneFileShareItsDeviceUntilBothAreGone) {
     EXPECT_TRUE(f.scene.LayersTopFirst().empty());
 }
 
-TEST(MediaPlayFlags, RestartWhenShownStartsTheFileOver) {
+// A clip played in a media layer with the given play flags, in a scene that is the process's scene
+// and tells a queue of its notifications. The registry outlives the scene, whose layer holds the device.
+class MediaPlayFlags : public ::testing::Test {
+protected:
+    // Makes the clip from the lavfi graph and puts its layer into the scene; null on failure.
+    LayerNode* Play(const std::string& name, const std::string& graph, uint32_t flags) {
+        f.scene.SetNotificationWindow(&window);
+        CScene::SetProcessScene(&f.scene);
+        const std::string clip = MakeClip(dir, name, graph);
+        if (clip.empty()) return nullptr;
+        device = files.OpenFileDevice(clip, 640, 360, 50, flags);
+        if (device == nullptr) return nullptr;
+        return f.scene.AddLayer(kLayerFile, clip, AsOption(device), 0);
+    }
+    bool WaitForEnd(std::chrono::milliseconds timeout, ThreadMessage* ended = nullptr) {
+        return window.WaitFor([](const ThreadMessage& m) { return m.code == WM_SCENE_FILE_ENDED; }, timeout, ended);
+    }
+
     MediaDir dir;
+    CQueueWindowTarget window;
+    CFileDeviceList files{nullptr, kRate};
+    SceneFixture f{640, 360};
+    CFileDevice* device = nullptr;
+};
+
+TEST_F(MediaPlayFlags, RestartWhenShownStartsTheFileOver) {
     // Red for 0.8 seconds, blue to the end.
-    const std::string clip =
-        MakeClip(dir, "red-then-blue.mp4",
-                 "color=c=red:s=64x48:r=25:d=6,drawbox=x=0:y=0:w=iw:h=ih:c=blue:t=fill:enable='gte(t,0.8)'");
-    ASSERT_FALSE(clip.empty());
-    CFileDeviceList files(nullptr, kRate);
-    SceneFixture f(640, 360);
-    CFileDevice* device = files.OpenFileDevice(clip, 640, 360, 50, kPlayRestartWhenShown);
-    ASSERT_NE(device, nullptr);
-    LayerNode* node = f.scene.AddLayer(kLayerFile, clip, AsOption(device), 0);
+    LayerNode* node = Play("red-then-blue.mp4",
+                           "color=c=red:s=64x48:r=25:d=6,drawbox=x=0:y=0:w=iw:h=ih:c=blue:t=fill:enable='gte(t,0.8)'",
+                           kPlayRestartWhenShown);
     ASSERT_NE(node, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return Near(CanvasPixel(f.Canvas(), 640, 30, 20), 255, 0, 0, 12); }, 10s));
 
@@ -150,15 +168,8 @@ TEST(MediaPlayFlags, RestartWhenShownStartsTheFileOver) {
     EXPECT_TRUE(WaitUntil([&] { return Near(CanvasPixel(f.Canvas(), 640, 30, 20), 0, 0, 255, 12); }, 5s));
 }
 
-TEST(MediaPlayFlags, PauseWhenHiddenHoldsTheFileUntilShown) {
-    MediaDir dir;
-    const std::string clip = MakeClip(dir, "long.mp4", "color=c=red:s=64x48:r=25:d=20");
-    ASSERT_FALSE(clip.empty());
-    CFileDeviceList files(nullptr, kRate);
-    SceneFixture f(640, 360);
-    CFileDevice* device = files.OpenFileDevice(clip, 640, 360, 50, kPlayPauseWhenHidden);
-    ASSERT_NE(device, nullptr);
-    LayerNode* node = f.scene.AddLayer(kLayerFile, clip, AsOption(device), 0);
+TEST_F(MediaPlayFlags, PauseWhenHiddenHoldsTheFileUntilShown) {
+    LayerNode* node = Play("long.mp4", "color=c=red:s=64x48:r=25:d=20", kPlayPauseWhenHidden);
     ASSERT_NE(node, nullptr);
     ASSERT_TRUE(f.Sync());
     ASSERT_TRUE(WaitForFrameAfter(device, std::nullopt, 10s));
@@ -175,39 +186,19 @@ TEST(MediaPlayFlags, PauseWhenHiddenHoldsTheFileUntilShown) {
     EXPECT_TRUE(WaitForFrameAfter(device, held, 5s));
 }
 
-TEST(MediaPlayFlags, HideAtEndTellsTheNotificationWindowWhichLayerEnded) {
-    MediaDir dir;
-    const std::string clip = MakeClip(dir, "short.mp4", "color=c=red:s=64x48:r=25:d=1.5");
-    ASSERT_FALSE(clip.empty());
-    CQueueWindowTarget window;
-    CFileDeviceList files(nullptr, kRate);
-    SceneFixture f(640, 360);
-    f.scene.SetNotificationWindow(&window);
-    CScene::SetProcessScene(&f.scene);
-    CFileDevice* device = files.OpenFileDevice(clip, 640, 360, 50, kPlayHideAtEnd);
-    ASSERT_NE(device, nullptr);
-    LayerNode* node = f.scene.AddLayer(kLayerFile, clip, AsOption(device), 0);
+TEST_F(MediaPlayFlags, HideAtEndTellsTheNotificationWindowWhichLayerEnded) {
+    LayerNode* node = Play("short.mp4", "color=c=red:s=64x48:r=25:d=1.5", kPlayHideAtEnd);
     ASSERT_NE(node, nullptr);
     ThreadMessage ended;
-    ASSERT_TRUE(window.WaitFor([](const ThreadMessage& m) { return m.code == WM_SCENE_FILE_ENDED; }, 10s, &ended));
+    ASSERT_TRUE(WaitForEnd(10s, &ended));
     EXPECT_EQ(ended.wParam, reinterpret_cast<uintptr_t>(node));
 }
 
-TEST(MediaPlayFlags, ALoopingFileNeverEndsAndKeepsDeliveringFrames) {
-    MediaDir dir;
-    const std::string clip = MakeClip(dir, "loop.mp4", "color=c=red:s=64x48:r=25:d=0.5");
-    ASSERT_FALSE(clip.empty());
-    CQueueWindowTarget window;
-    CFileDeviceList files(nullptr, kRate);
-    SceneFixture f(640, 360);
-    f.scene.SetNotificationWindow(&window);
-    CScene::SetProcessScene(&f.scene);
-    CFileDevice* device = files.OpenFileDevice(clip, 640, 360, 50, kPlayLoop | kPlayHideAtEnd);
-    ASSERT_NE(device, nullptr);
-    ASSERT_NE(f.scene.AddLayer(kLayerFile, clip, AsOption(device), 0), nullptr);
+TEST_F(MediaPlayFlags, ALoopingFileNeverEndsAndKeepsDeliveringFrames) {
+    ASSERT_NE(Play("loop.mp4", "color=c=red:s=64x48:r=25:d=0.5", kPlayLoop | kPlayHideAtEnd), nullptr);
     ASSERT_TRUE(WaitForFrameAfter(device, std::nullopt, 10s));
     // Twice the clip's length: a file that ended would have said so by now.
-    EXPECT_FALSE(window.WaitFor([](const ThreadMessage& m) { return m.code == WM_SCENE_FILE_ENDED; }, 1000ms));
+    EXPECT_FALSE(WaitForEnd(1000ms));
     EXPECT_TRUE(WaitForFrameAfter(device, NewestTimestamp(device), 5s));
 }
 
