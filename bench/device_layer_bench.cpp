@@ -68,6 +68,22 @@ void RunMediaLayer(benchmark::State& state, const LayerRect& rect) {
 void BM_MediaLayer720pOnto1080p(benchmark::State& state) { RunMediaLayer(state, LayerRect{0, 0, 720, 405}); }
 BENCHMARK(BM_MediaLayer720pOnto1080p)->Unit(benchmark::kMillisecond);
 
+// A paused file (or one that has ended): the same frame composed again and again costs only the
+// draw, not another copy, conversion and scaling.
+void BM_PausedMediaLayer720pOnto1080p(benchmark::State& state) {
+    auto* device = new CFileDevice("clip.mp4", nullptr, 3, 0, kFrameW, kFrameH, 100, 0, nullptr);
+    CFileLayer layer("clip.mp4", device, kFourccRV24);
+    layer.SetRect(LayerRect{0, 0, 720, 405});
+    const ImageBufferPtr frame = MakeFrame(kFourccYUY2, 0);
+    device->DeliverFrame(frame.get());
+    std::vector<uint8_t> canvas(static_cast<size_t>(W) * H * 3);
+    for (auto _ : state) {
+        Draw(&canvas, layer, layer.GetImage(kScale, kFourccRV24), false);
+        benchmark::DoNotOptimize(canvas.data());
+    }
+}
+BENCHMARK(BM_PausedMediaLayer720pOnto1080p)->Unit(benchmark::kMillisecond);
+
 // Shown at its own size (no scaling): the copies and the conversion alone.
 void BM_MediaLayer720pUnscaled(benchmark::State& state) { RunMediaLayer(state, LayerRect{0, 0, 480, 270}); }
 BENCHMARK(BM_MediaLayer720pUnscaled)->Unit(benchmark::kMillisecond);

@@ -4,8 +4,9 @@
 #include "scene/imaging/color_convert.h"
 #include "scene/scene_source.h"
 
-ImageBuffer* RenderDeviceFrame(CBaseLayer* layer, const ImageBuffer* frame, float scale, uint32_t fourcc,
-                               ImageBufferPtr* rendered) {
+ImageBuffer* RenderDeviceFrame(CBaseLayer* layer, const ImageBuffer* frame, bool newFrame, float scale, uint32_t fourcc,
+                               ImageBufferPtr* rendered, bool* redrawn) {
+    *redrawn = false;
     const LayerRect r = layer->GetRect();
     const int w = static_cast<int>(r.Width() * scale);
     const int h = static_cast<int>(r.Height() * scale);
@@ -16,6 +17,8 @@ ImageBuffer* RenderDeviceFrame(CBaseLayer* layer, const ImageBuffer* frame, floa
     if (*rendered && ((*rendered)->width != w || (*rendered)->height != h || (*rendered)->fourcc != fourcc))
         rendered->reset();
     ImageBuffer* out = rendered->get();
+    if (out != nullptr && !newFrame && !layer->borderChanged) return out;
+    *redrawn = true;
     if (out == nullptr || layer->borderChanged) {
         if (out == nullptr) {
             rendered->reset(CreateImageBuffer(w, h, fourcc));
@@ -57,18 +60,14 @@ void CDeviceFrame::Init(CBaseLayer* layer, int32_t width, int32_t height, uint32
     layer->aspectRatio = static_cast<float>(width) / static_cast<float>(height);
 }
 
-ImageBuffer* CDeviceFrame::Refresh(CBaseDevice* device, CBaseLayer* layer) {
-    ImageBuffer* frame = frame_.release();
-    const bool fresh = device != nullptr && device->CopyLatestFrame(&frame) == 0;
-    frame_.reset(frame);
-    if (!fresh) return nullptr;
+void CDeviceFrame::Adopt(CBaseLayer* layer) {
     // A frame of another format is not drawn: the picture kept from before keeps its size and
     // orientation.
-    if (frame->fourcc != kFourccRV24 && frame->fourcc != kFourccYUY2) return frame;
-    width_ = frame->width;
-    height_ = frame->height;
-    layer->bottomUp = frame->fourcc == kFourccRV24 ? 1 : 0;
-    return frame;
+    const uint32_t fourcc = frame_->fourcc;
+    if (fourcc != kFourccRV24 && fourcc != kFourccYUY2) return;
+    width_ = frame_->width;
+    height_ = frame_->height;
+    layer->bottomUp = fourcc == kFourccRV24 ? 1 : 0;
 }
 
 CDevLayer::CDevLayer(const std::string& name, CVideoDevice* device, const ChromaOptions& chroma, uint32_t fourcc)
@@ -93,18 +92,27 @@ void CDevLayer::ResetSize(int canvasWidth, int canvasHeight, int viewWidth, int 
 }
 
 ImageBuffer* CDevLayer::GetImage(float scale, uint32_t fourcc) {
-    const ImageBuffer* frame = frame_.Refresh(device_, this);
+    bool isNew = false;
+    const ImageBuffer* frame = frame_.Refresh(device_, this, &isNew);
     if (frame == nullptr) return keyedImage ? keyed_.get() : rendered_.get();
-    ImageBuffer* out = RenderDeviceFrame(this, frame, scale, fourcc, &rendered_);
+    bool redrawn = false;
+    ImageBuffer* out = RenderDeviceFrame(this, frame, isNew, scale, fourcc, &rendered_, &redrawn);
+    if (redrawn) keyedValid_ = false;
     if (out == nullptr || !keyedImage) return out;
 
+    // The dialog may change the key while nothing else does.
+    const uint32_t key = keyColor, similar = similarity;
     if (keyed_ && (keyed_->width != out->width || keyed_->height != out->height)) keyed_.reset();
+    if (keyed_ && keyedValid_ && key == keyedColor_ && similar == keyedSimilarity_) return keyed_.get();
     if (!keyed_) {
         keyed_.reset(CreateImageBuffer(out->width, out->height, kFourccRV32));
         if (!keyed_) return nullptr;
     }
-    ChromaKeyMask(keyed_->planes[0], keyed_->strides[0], out->planes[0], out->strides[0], out->width, out->height,
-                  keyColor, similarity);
+    ChromaKeyMask(keyed_->planes[0], keyed_->strides[0], out->planes[0], out->strides[0], out->width, out->height, key,
+                  similar);
+    keyedColor_ = key;
+    keyedSimilarity_ = similar;
+    keyedValid_ = true;
     return keyed_.get();
 }
 

@@ -51,6 +51,10 @@ public:
     // a SourceKit callback.
     void Release() override;
     int32_t CopyLatestFrame(ImageBuffer** image) override;
+    // For a layer that keeps its copy: see CLatestFrame::CopyIfNew; -1 without video.
+    int32_t CopyNewFrame(ImageBuffer** image, uint64_t* sequence) {
+        return HasVideo() ? latest_.CopyIfNew(image, sequence) : -1;
+    }
     // The oldest sound packet, lent to the mixer until ReleaseBuffer: 1 with its bytes, size and
     // timestamp, or -1 when there is none. Asked again before ReleaseBuffer, the same packet.
     int32_t GetBuffer(const uint8_t** data, uint32_t* bytes, uint64_t* timestamp) override;

@@ -22,10 +22,12 @@ void CFileLayer::ResetSize(int canvasWidth, int canvasHeight, int viewWidth, int
 
 ImageBuffer* CFileLayer::GetImage(float scale, uint32_t fourcc) {
     if (dropRendered_.exchange(0) != 0) rendered_.reset();
-    const ImageBuffer* frame = frame_.Refresh(device_, this);
-    // Paused, ended or without video: the last picture stays.
+    bool isNew = false;
+    const ImageBuffer* frame = frame_.Refresh(device_, this, &isNew);
+    // Without video, or after a seek until the next frame: the last picture stays.
     if (frame == nullptr) return rendered_.get();
-    return RenderDeviceFrame(this, frame, scale, fourcc, &rendered_);
+    bool redrawn = false;
+    return RenderDeviceFrame(this, frame, isNew, scale, fourcc, &rendered_, &redrawn);
 }
 
 void CFileLayer::SetVisible(uint8_t flag) {

@@ -39,6 +39,7 @@ bool CLatestFrame::Store(const ImageBuffer* frame, bool deinterlace) {
     }
     CopyImagePixels(frame_.get(), frame);
     frame_->timestamp = frame->timestamp;
+    ++sequence_;
     if (deinterlace) {
         uint8_t* pixels = frame_->planes[0];
         const int stride = frame_->strides[0];
@@ -50,6 +51,20 @@ bool CLatestFrame::Store(const ImageBuffer* frame, bool deinterlace) {
 int32_t CLatestFrame::CopyTo(ImageBuffer** image) const {
     if (image == nullptr) return -1;
     std::lock_guard<std::mutex> guard(lock_);
+    return CopyLocked(image);
+}
+
+int32_t CLatestFrame::CopyIfNew(ImageBuffer** image, uint64_t* sequence) const {
+    if (image == nullptr || sequence == nullptr) return -1;
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!frame_) return -1;
+    if (*image != nullptr && *sequence == sequence_) return 0;
+    if (CopyLocked(image) != 0) return -1;
+    *sequence = sequence_;
+    return 1;
+}
+
+int32_t CLatestFrame::CopyLocked(ImageBuffer** image) const {
     if (!frame_) return -1;
     if (*image == nullptr || !SameShape(*image, frame_.get())) {
         ImageBuffer* copy = CreateImageBuffer(frame_->width, frame_->height, frame_->fourcc);

@@ -21,13 +21,21 @@ public:
     // Copies the newest frame into *image, replacing *image when it is missing or differs in
     // width, height or format. 0, or -1 when no frame is held (*image is then left alone).
     int32_t CopyTo(ImageBuffer** image) const;
+    // As CopyTo for a caller that keeps its copy: *sequence names the frame *image holds (0 for
+    // none). 1 when the newest frame was copied (and *sequence updated), 0 when *image already
+    // holds it (nothing copied: a paused file or a source slower than the composition), -1 when
+    // no frame is held.
+    int32_t CopyIfNew(ImageBuffer** image, uint64_t* sequence) const;
     // Forgets the frame (after a seek: the picture before it must not be shown again).
     void Drop();
     bool Has() const;
 
 private:
+    int32_t CopyLocked(ImageBuffer** image) const;
+
     mutable std::mutex lock_;
     ImageBufferPtr frame_;
+    uint64_t sequence_ = 0;  // of the frame held; counts every stored frame
 };
 
 // Copies the pixels of src into dst of the same width, height and format, row by row when their

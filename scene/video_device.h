@@ -34,6 +34,8 @@ public:
     // and destroys it. Never called from a SourceKit callback.
     void Release() override;
     int32_t CopyLatestFrame(ImageBuffer** image) override;
+    // For a layer that keeps its copy: see CLatestFrame::CopyIfNew.
+    int32_t CopyNewFrame(ImageBuffer** image, uint64_t* sequence) { return latest_.CopyIfNew(image, sequence); }
 
     // SourceKit's capture thread: keeps a copy of the frame, deinterlaced when asked.
     void DeliverFrame(const ImageBuffer* frame);

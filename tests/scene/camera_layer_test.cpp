@@ -137,6 +137,40 @@ TEST(CameraChromaKey, GreenIsKeyedOutOnlyWithASimilarity) {
     EXPECT_EQ(CountOff(canvas, 640, 10, 8, 22, 18, 0, 0, 255, 0), 0) << "the red box stays, upright";
 }
 
+TEST(CameraLayer, AHeldFrameIsDrawnAgainWhenTheLayerOrItsKeyChanges) {
+    // One frame and no more, as from a camera that stalls: what the layer shows must still follow
+    // its size and key.
+    SceneFixture f(640, 360);
+    auto* camera = new CVideoDevice("stalled", nullptr, 0, 64, 48, nullptr);
+    ImageBufferPtr frame = BottomUpBgrFrame(64, 48, [](int x, int) { return x < 32 ? Bgr{0, 255, 0} : kRed; });
+    camera->DeliverFrame(frame.get());
+    LayerNode* node = f.scene.AddLayer(kLayerDevice, camera->Name(), AsOption(camera), 0);
+    ASSERT_NE(node, nullptr);
+    auto* layer = static_cast<CDevLayer*>(node->layer.get());
+    ASSERT_TRUE(f.Sync());
+    EXPECT_EQ(CountOff(f.Canvas(), 640, 0, 0, 32, 48, 0, 255, 0, 0), 0);
+
+    layer->keyColor = 0x0000FF00;
+    layer->similarity = 450;
+    f.scene.PostThreadMessage(WM_SCENE_SET_KEYED, reinterpret_cast<uintptr_t>(node), 1);
+    ASSERT_TRUE(f.Sync());
+    auto canvas = f.Canvas();
+    EXPECT_EQ(CountOff(canvas, 640, 0, 0, 32, 48, 0, 0, 0, 0), 0) << "the green is keyed out";
+    EXPECT_EQ(CountOff(canvas, 640, 33, 0, 64, 48, 0, 0, 255, 0), 0);
+
+    node->layer->SetRect({0, 0, 144, 108});  // 128 x 96 canvas pixels
+    ASSERT_TRUE(f.Sync());
+    canvas = f.Canvas();
+    EXPECT_EQ(CountOff(canvas, 640, 0, 0, 64, 96, 0, 0, 0, 0), 0) << "keyed at the new size";
+    EXPECT_EQ(CountOff(canvas, 640, 65, 0, 128, 96, 0, 0, 255, 0), 0);
+
+    f.scene.PostThreadMessage(WM_SCENE_SET_KEYED, reinterpret_cast<uintptr_t>(node), 0);
+    ASSERT_TRUE(f.Sync());
+    canvas = f.Canvas();
+    EXPECT_EQ(CountOff(canvas, 640, 0, 0, 63, 96, 0, 255, 0, 0), 0) << "unkeyed again, at the new size";
+    EXPECT_EQ(CountOff(canvas, 640, 65, 0, 128, 96, 0, 0, 255, 0), 0);
+}
+
 TEST(CameraDeinterlace, OddRowsAreRebuiltOnlyWhenAsked) {
     // Rows alternate white and black, as two fields of a moving picture would.
     ImageBufferPtr combed(CreateImageBuffer(64, 48, kFourccRV24));
