@@ -20,6 +20,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/log.h"
+
 namespace {
 
 // Spaces in source names are stored as this sequence (written as element text, so it reaches the file
@@ -488,10 +490,10 @@ AppConfig::LoadResult AppConfig::KeepAside(const std::string& reason) {
     // Only plain files (or links to them) are moved; anything else is left alone.
     struct stat st {};
     if (::lstat(path_.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) {
-        std::fprintf(stderr,
-                     "[config] %s is unusable because %s; left it in place, started from defaults and will "
-                     "not save over it\n",
-                     path_.c_str(), reason.c_str());
+        Log(LogLevel::kError, "config",
+            "%s is unusable because %s; left it in place, started from defaults and will "
+            "not save over it",
+            path_.c_str(), reason.c_str());
         return LoadResult::kBrokenNotMoved;
     }
     const std::string wanted = path_ + ".broken-" + stamp;
@@ -499,23 +501,22 @@ AppConfig::LoadResult AppConfig::KeepAside(const std::string& reason) {
     int err = 0;
     if (RenameToFreeName(path_, wanted, chosen, err)) {
         kept_aside_path_ = chosen;
-        std::fprintf(stderr, "[config] %s is unusable because %s; kept it as %s and started from defaults\n",
-                     path_.c_str(), reason.c_str(), chosen.c_str());
+        Log(LogLevel::kError, "config", "%s is unusable because %s; kept it as %s and started from defaults",
+            path_.c_str(), reason.c_str(), chosen.c_str());
         return LoadResult::kBrokenKeptAside;
     }
-    std::fprintf(stderr,
-                 "[config] %s is unusable because %s, and moving it to %s failed (%s); started from defaults and "
-                 "will not save over it\n",
-                 path_.c_str(), reason.c_str(), wanted.c_str(), std::strerror(err));
+    Log(LogLevel::kError, "config",
+        "%s is unusable because %s, and moving it to %s failed (%s); started from defaults and "
+        "will not save over it",
+        path_.c_str(), reason.c_str(), wanted.c_str(), std::strerror(err));
     return LoadResult::kBrokenNotMoved;
 }
 
 bool AppConfig::Save() {
     if (load_result_ == LoadResult::kBrokenNotMoved) {
         if (!refusal_logged_) {
-            std::fprintf(stderr,
-                         "[config] not saving to %s: it holds an unreadable file that could not be moved aside\n",
-                         path_.c_str());
+            Log(LogLevel::kError, "config",
+                "not saving to %s: it holds an unreadable file that could not be moved aside", path_.c_str());
             refusal_logged_ = true;
         }
         return false;
@@ -570,7 +571,7 @@ bool AppConfig::Save() {
     }
     std::string error;
     if (!ReplaceFileAtomically(target, writer.out, error)) {
-        std::fprintf(stderr, "[config] could not save %s: %s\n", path_.c_str(), error.c_str());
+        Log(LogLevel::kError, "config", "could not save %s: %s", path_.c_str(), error.c_str());
         return false;
     }
     return true;

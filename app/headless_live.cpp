@@ -18,6 +18,7 @@
 #include "media/bitrate_split.h"
 #include "media/codec_factory.h"
 #include "media/live_engine.h"
+#include "platform/log.h"
 #include "platform/media_clock.h"
 #include "platform/queue_window_target.h"
 #include "scene/file_device_list.h"
@@ -52,16 +53,16 @@ void PrintStatus(int32_t state, intptr_t detail) {
 int RunHeadlessLive(const HeadlessOptions& options) {
     AppConfig config(options.configPath, HardwareEncodingAvailable);
     if (config.LastLoadResult() == AppConfig::LoadResult::kBrokenKeptAside)
-        std::fprintf(stderr, "[app] %s could not be read; kept as %s, using the defaults\n", config.Path().c_str(),
-                     config.KeptAsidePath().c_str());
+        Log(LogLevel::kError, "app", "%s could not be read; kept as %s, using the defaults", config.Path().c_str(),
+            config.KeptAsidePath().c_str());
     SetLanguage(config.Language);
 
     const ServerAddressInfo server = ClassifyServerAddress(config.ServerURL);
     if (server.kind == kServerPortal || server.kind == kServerStream) {
-        std::fprintf(stderr,
-                     "[app] %s needs an interactive logon; a headless live publishes to an rtmp:// address or "
-                     "records without a server\n",
-                     config.ServerURL.c_str());
+        Log(LogLevel::kWarning, "app",
+            "%s needs an interactive logon; a headless live publishes to an rtmp:// address or "
+            "records without a server",
+            config.ServerURL.c_str());
         return 2;
     }
     const bool publish = server.kind == kServerDirectRtmp;
@@ -92,7 +93,7 @@ int RunHeadlessLive(const HeadlessOptions& options) {
     scene.SetNotificationWindow(&sceneEvents);
     scene.SetFrameRate(config.Framerate);
     if (!scene.Initialise(config.FrameSizeCX, config.FrameSizeCY, 0)) {
-        std::fprintf(stderr, "[app] cannot create a %dx%d canvas\n", config.FrameSizeCX, config.FrameSizeCY);
+        Log(LogLevel::kError, "app", "cannot create a %dx%d canvas", config.FrameSizeCX, config.FrameSizeCY);
         return 1;
     }
     const int restored = RestoreStoredScene(&scene, config, &cameras, &media);

@@ -14,6 +14,7 @@
 #include "app/language_table.h"
 #include "app/scene_restore.h"
 #include "media/codec_factory.h"
+#include "platform/log.h"
 #include "platform/media_clock.h"
 #include "scene/file_device_list.h"
 #include "scene/scene.h"
@@ -120,7 +121,7 @@ int main(int argc, char** argv) {
         const std::string folder = (exeDir.empty() ? std::string(".") : exeDir) + "/demo";
         HeadlessOptions live;
         if (!WriteDemoSettings(folder, folder + "/recordings", &live.configPath)) {
-            std::fprintf(stderr, "[app] cannot write the demonstration settings in %s\n", folder.c_str());
+            Log(LogLevel::kError, "app", "cannot write the demonstration settings in %s", folder.c_str());
             return 1;
         }
         live.durationSeconds = options.durationGiven ? options.duration : 6.0;
@@ -165,7 +166,7 @@ int main(int argc, char** argv) {
     CScene::SetProcessScene(&scene);
     scene.SetFrameRate(config.Framerate);
     if (!scene.Initialise(config.FrameSizeCX, config.FrameSizeCY, 0)) {
-        std::fprintf(stderr, "[app] cannot create a %dx%d canvas\n", config.FrameSizeCX, config.FrameSizeCY);
+        Log(LogLevel::kError, "app", "cannot create a %dx%d canvas", config.FrameSizeCX, config.FrameSizeCY);
         return 1;
     }
     const int restored = RestoreStoredScene(&scene, config, &cameras, &media);
@@ -192,7 +193,7 @@ int main(int argc, char** argv) {
         if (scene.CopyCanvas(&pixels, &w, &h) && WritePpm(options.snapshot, pixels, w, h)) {
             std::printf("snapshot: %s\n", options.snapshot.c_str());
         } else {
-            std::fprintf(stderr, "[app] cannot write the snapshot %s\n", options.snapshot.c_str());
+            Log(LogLevel::kError, "app", "cannot write the snapshot %s", options.snapshot.c_str());
             rc = 1;
         }
     }

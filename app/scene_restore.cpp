@@ -5,6 +5,7 @@
 
 #include "app/app_config.h"
 #include "app/language_table.h"
+#include "platform/log.h"
 #include "platform/x11/monitors.h"
 #include "scene/file_device_list.h"
 #include "scene/scene.h"
@@ -18,8 +19,8 @@ int RestoreStoredScene(CScene* scene, const AppConfig& config, CVideoDeviceList*
     for (const auto& record : config.Scenes.front()->Records()) {
         const int kind = LayerKindOfRecord(record->type);
         if (kind < 0) {
-            std::fprintf(stderr, "[app] source \"%s\" (type %d): unknown kind of source; skipped\n",
-                         record->SourceName.c_str(), record->type);
+            Log(LogLevel::kWarning, "app", "source \"%s\" (type %d): unknown kind of source; skipped",
+                record->SourceName.c_str(), record->type);
             continue;
         }
         intptr_t extra = 0;
@@ -29,7 +30,7 @@ int RestoreStoredScene(CScene* scene, const AppConfig& config, CVideoDeviceList*
                 monitorsRead = true;
             }
             if (record->ScrIdx < 0 || record->ScrIdx >= static_cast<int>(monitors.size())) {
-                std::fprintf(stderr, "[app] screen %d: no such monitor; skipped\n", record->ScrIdx);
+                Log(LogLevel::kWarning, "app", "screen %d: no such monitor; skipped", record->ScrIdx);
                 continue;
             }
             extra = reinterpret_cast<intptr_t>(&monitors[record->ScrIdx]);
@@ -37,7 +38,7 @@ int RestoreStoredScene(CScene* scene, const AppConfig& config, CVideoDeviceList*
             const CaptureOptions options{record->Width, record->Height, record->FrameRate, record->Fourcc};
             CBaseDevice* device = cameras->OpenVideoDevice(record->SourceName, &options, record->DeInterlace != 0);
             if (device == nullptr) {
-                std::fprintf(stderr, "[app] %s: \"%s\"; skipped\n", GetText(24).c_str(), record->SourceName.c_str());
+                Log(LogLevel::kWarning, "app", "%s: \"%s\"; skipped", GetText(24).c_str(), record->SourceName.c_str());
                 continue;
             }
             extra = reinterpret_cast<intptr_t>(device);
@@ -45,13 +46,13 @@ int RestoreStoredScene(CScene* scene, const AppConfig& config, CVideoDeviceList*
             CBaseDevice* device = media->OpenFileDevice(record->SourceName, config.FrameSizeCX, config.FrameSizeCY,
                                                         record->Volume, static_cast<uint32_t>(record->PlayFlag));
             if (device == nullptr) {
-                std::fprintf(stderr, "[app] %s: \"%s\"; skipped\n", GetText(21).c_str(), record->SourceName.c_str());
+                Log(LogLevel::kWarning, "app", "%s: \"%s\"; skipped", GetText(21).c_str(), record->SourceName.c_str());
                 continue;
             }
             extra = reinterpret_cast<intptr_t>(device);
         }
         if (scene->AddLayerFromRecord(kind, *record, extra) == nullptr) {
-            std::fprintf(stderr, "[app] source \"%s\" could not be opened; skipped\n", record->SourceName.c_str());
+            Log(LogLevel::kWarning, "app", "source \"%s\" could not be opened; skipped", record->SourceName.c_str());
             continue;
         }
         ++restored;

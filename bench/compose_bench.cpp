@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/color_convert.h"
 #include "scene/image_ops.h"
-#include "scene/imaging/color_convert.h"
 
 namespace {
 

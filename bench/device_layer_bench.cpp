@@ -6,10 +6,10 @@
 
 #include <vector>
 
+#include "imaging/color_convert.h"
 #include "scene/dev_layer.h"
 #include "scene/file_layer.h"
 #include "scene/image_ops.h"
-#include "scene/imaging/color_convert.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <random>
 #include <vector>
 
-#include "scene/imaging/color_convert.h"
-#include "scene/imaging/composite.h"
-#include "scene/imaging/deinterlace.h"
-#include "scene/imaging/resize.h"
+#include "imaging/color_convert.h"
+#include "imaging/composite.h"
+#include "imaging/deinterlace.h"
+#include "imaging/resize.h"
 
 namespace {
 

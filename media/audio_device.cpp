@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include "media/audio_mixer.h"
+#include "platform/log.h"
 #include "platform/media_clock.h"
 
 namespace {
@@ -45,8 +46,6 @@ uint32_t RoundFrames(int64_t rate, int64_t period) {
 }
 
 }  // namespace
-
-void AudioResampler::SwrFree::operator()(SwrContext* context) const { swr_free(&context); }
 
 AudioResampler::AudioResampler() = default;
 AudioResampler::~AudioResampler() = default;
@@ -107,8 +106,8 @@ bool CCaptureChunker::Start(const PcmSpec& source, int32_t targetRate, bool isCa
     chunkBytes_ = chunkFrames_ * 4;
     sourceBlockBytes_ = static_cast<uint32_t>(source.BlockBytes());
     if (framesPerPeriod_ == 0 || chunkFrames_ == 0 || !resampler_.Setup(source, targetRate)) {
-        std::fprintf(stderr, "[audio] cannot convert %d Hz, %d channels to %d Hz stereo\n", source.rate,
-                     source.channels, targetRate);
+        Log(LogLevel::kError, "audio", "cannot convert %d Hz, %d channels to %d Hz stereo", source.rate,
+            source.channels, targetRate);
         return false;
     }
     ownClock_ = now;
@@ -257,7 +256,7 @@ bool CAudioDevice::StartDevice() {
         return false;
     }
     if (!capture_->Start()) {
-        std::fprintf(stderr, "[audio] recording from \"%s\" did not start\n", friendlyName_.c_str());
+        Log(LogLevel::kWarning, "audio", "recording from \"%s\" did not start", friendlyName_.c_str());
         chunker_.Stop();
         return false;
     }
@@ -277,7 +276,7 @@ int32_t CAudioDevice::GetBuffer(const uint8_t** data, uint32_t* bytes, uint64_t*
     if (!started_ || lost_) return -1;
     if (capture_->Read(this) < 0) {
         // An unplugged source or a server that went away: the device stays, silent, until replaced.
-        std::fprintf(stderr, "[audio] recording from \"%s\" stopped\n", friendlyName_.c_str());
+        Log(LogLevel::kWarning, "audio", "recording from \"%s\" stopped", friendlyName_.c_str());
         lost_ = true;
         return -1;
     }

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "media/base_device.h"
+#include "platform/ffmpeg/av_owners.h"
 #include "platform/pulse/pulse_capture.h"
 
-struct SwrContext;
 class CAudioMixer;
 
 // Converts the source's layout and rate to 16-bit interleaved stereo at the target rate. Keeps the
@@ -32,10 +32,7 @@ public:
     void Reset();
 
 private:
-    struct SwrFree {
-        void operator()(SwrContext* context) const;
-    };
-    std::unique_ptr<SwrContext, SwrFree> swr_;
+    ResamplerPtr swr_;
 };
 
 // The period the capture works in, in 100-ns units: 10 ms, or the shortest multiple of it that holds

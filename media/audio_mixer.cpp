@@ -25,7 +25,7 @@ uint64_t MediaClockNow() { return static_cast<uint64_t>(GetMediaTime100ns()); }
 
 CAudioMixer::CAudioMixer(int32_t sampleRate) : sampleRate_(sampleRate), clock_(&MediaClockNow), ownThread_(true) {
     InitRing();
-    thread_ = std::thread(&CAudioMixer::MixingThread, this);
+    thread_ = StartNamedThread("mixer", ThreadPriority::kTimeCritical, [this] { MixingThread(); });
     std::unique_lock<std::mutex> wait(startedLock_);
     startedSignal_.wait(wait, [this] { return started_; });
 }
@@ -37,7 +37,7 @@ CAudioMixer::CAudioMixer(int32_t sampleRate, Clock clock)
 
 CAudioMixer::~CAudioMixer() {
     running_ = false;
-    if (thread_.joinable()) thread_.join();
+    JoinThread(thread_);
     std::lock_guard<std::recursive_mutex> guard(lock_);
     ReleaseDevice(&microphone_);
     ReleaseDevice(&systemSound_);
@@ -62,8 +62,6 @@ void CAudioMixer::InitRing() {
 }
 
 void CAudioMixer::MixingThread() {
-    SetCurrentThreadName("mixer");
-    SetCurrentThreadPriority(ThreadPriority::kTimeCritical);
     {
         std::lock_guard<std::mutex> guard(startedLock_);
         started_ = true;

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/log.h"
+
 namespace {
 
 constexpr int kAdtsHeaderBytes = 7;
@@ -24,7 +26,7 @@ int32_t CLibfaacCodec::Open(CodecParams* params) {
     encoder_.reset();
     pending_ = 0;
     if (params == nullptr || params->sampleRate <= 0 || params->channels <= 0) {
-        std::fprintf(stderr, "[encoder] no AAC encoding without a sample rate and channels\n");
+        Log(LogLevel::kWarning, "encoder", "no AAC encoding without a sample rate and channels");
         return -1;
     }
     sampleRate_ = params->sampleRate;
@@ -35,12 +37,12 @@ int32_t CLibfaacCodec::Open(CodecParams* params) {
     encoder_.reset(faacEncOpen(static_cast<unsigned long>(params->sampleRate),
                                static_cast<unsigned int>(params->channels), &inputSamples, &maxOutputBytes));
     if (!encoder_) {
-        std::fprintf(stderr, "[encoder] AAC encoder refused %d Hz with %d channels\n", params->sampleRate,
-                     params->channels);
+        Log(LogLevel::kError, "encoder", "AAC encoder refused %d Hz with %d channels", params->sampleRate,
+            params->channels);
         return -1;
     }
     if (inputSamples == 0 || maxOutputBytes <= kAdtsHeaderBytes) {
-        std::fprintf(stderr, "[encoder] AAC encoder reported no frame size\n");
+        Log(LogLevel::kWarning, "encoder", "AAC encoder reported no frame size");
         encoder_.reset();
         return -1;
     }
@@ -62,7 +64,7 @@ int32_t CLibfaacCodec::Open(CodecParams* params) {
     config->bandWidth = 0;
     config->bitRate = static_cast<unsigned long>(params->bitrate / params->channels);  // per channel
     if (!faacEncSetConfiguration(encoder_.get(), config)) {
-        std::fprintf(stderr, "[encoder] AAC encoder refused %d bit/s\n", params->bitrate);
+        Log(LogLevel::kError, "encoder", "AAC encoder refused %d bit/s", params->bitrate);
         encoder_.reset();
         return -1;
     }
@@ -81,7 +83,7 @@ int32_t CLibfaacCodec::Open(CodecParams* params) {
             std::memcpy(audioSpecificConfig_, info, infoLength);
             audioSpecificConfigLength_ = static_cast<uint32_t>(infoLength);
         } else {
-            std::fprintf(stderr, "[encoder] AudioSpecificConfig of %lu bytes does not fit\n", infoLength);
+            Log(LogLevel::kWarning, "encoder", "AudioSpecificConfig of %lu bytes does not fit", infoLength);
         }
     }
     std::free(info);

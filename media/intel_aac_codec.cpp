@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "media/intel_codec_rules.h"
+#include "platform/log.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ int32_t CIntelAACCodec::Open(CodecParams* params) {
     Release();
     audioSpecificConfigLength_ = 0;
     if (params == nullptr || params->sampleRate <= 0 || params->channels <= 0) {
-        std::fprintf(stderr, "[encoder] no AAC encoding without a sample rate and channels\n");
+        Log(LogLevel::kWarning, "encoder", "no AAC encoding without a sample rate and channels");
         return -1;
     }
     sampleRate_ = params->sampleRate;
@@ -95,9 +96,9 @@ int32_t CIntelAACCodec::Open(CodecParams* params) {
 
 int32_t CIntelAACCodec::Refuse(mfxStatus status, const char* step) {
     if (!refusalLogged_) {
-        std::fprintf(stderr,
-                     "[encoder] the hardware AAC encoder refused the %s (Media SDK status %d); it encodes no sound\n",
-                     step, static_cast<int>(status));
+        Log(LogLevel::kError, "encoder",
+            "the hardware AAC encoder refused the %s (Media SDK status %d); it encodes no sound", step,
+            static_cast<int>(status));
     }
     refusalLogged_ = true;
     Release();
@@ -141,8 +142,8 @@ int32_t CIntelAACCodec::Encode(CodecParams* params) {
         if (status == MFX_ERR_NONE || status == MFX_ERR_MORE_BITSTREAM || (status > MFX_ERR_NONE && sync_)) {
             if (sync_ != nullptr) Collect(params);
         } else if (status != MFX_ERR_MORE_DATA && !errorLogged_) {
-            std::fprintf(stderr, "[encoder] the hardware AAC encoder did not take a frame (Media SDK status %d)\n",
-                         static_cast<int>(status));
+            Log(LogLevel::kWarning, "encoder", "the hardware AAC encoder did not take a frame (Media SDK status %d)",
+                static_cast<int>(status));
             errorLogged_ = true;
         }
         input += take;
@@ -173,8 +174,8 @@ mfxStatus CIntelAACCodec::Collect(const CodecParams* params) {
         }
         errorLogged_ = false;
     } else if (!errorLogged_) {
-        std::fprintf(stderr, "[encoder] a hardware-encoded AAC frame failed and is dropped (Media SDK status %d)\n",
-                     static_cast<int>(status));
+        Log(LogLevel::kError, "encoder", "a hardware-encoded AAC frame failed and is dropped (Media SDK status %d)",
+            static_cast<int>(status));
         errorLogged_ = true;
     }
     bitstream_.DataOffset = 0;

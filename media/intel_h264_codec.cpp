@@ -6,7 +6,8 @@
 #include <new>
 #include <thread>
 
-#include "scene/imaging/color_convert.h"
+#include "imaging/color_convert.h"
+#include "platform/log.h"
 
 namespace {
 
@@ -42,8 +43,8 @@ int32_t CIntel264Codec::Start(CodecParams* params, int32_t method, int32_t quali
     if (params == nullptr) return -1;
     if (params->fps <= 0 || params->width <= 0 || params->height <= 0 || params->width > kMaxFrameSide ||
         params->height > kMaxFrameSide) {
-        std::fprintf(stderr, "[encoder] cannot encode %dx%d at %d fps in hardware\n", params->width, params->height,
-                     params->fps);
+        Log(LogLevel::kError, "encoder", "cannot encode %dx%d at %d fps in hardware", params->width, params->height,
+            params->fps);
         return MFX_ERR_INVALID_VIDEO_PARAM;
     }
 
@@ -54,8 +55,8 @@ int32_t CIntel264Codec::Start(CodecParams* params, int32_t method, int32_t quali
     if (status < MFX_ERR_NONE) status = session_->Init(MFX_IMPL_HARDWARE, &version);
     if (status < MFX_ERR_NONE) {
         if (!refusalLogged_) {
-            std::fprintf(stderr, "[encoder] no hardware H.264 encoder on this machine (Media SDK status %d)\n",
-                         static_cast<int>(status));
+            Log(LogLevel::kWarning, "encoder", "no hardware H.264 encoder on this machine (Media SDK status %d)",
+                static_cast<int>(status));
         }
         refusalLogged_ = true;
         return -1;
@@ -140,8 +141,8 @@ int32_t CIntel264Codec::Start(CodecParams* params, int32_t method, int32_t quali
 
 int32_t CIntel264Codec::Refuse(mfxStatus status, const char* step) {
     if (!refusalLogged_) {
-        std::fprintf(stderr, "[encoder] the hardware H.264 encoder refused the %s (Media SDK status %d)\n", step,
-                     static_cast<int>(status));
+        Log(LogLevel::kError, "encoder", "the hardware H.264 encoder refused the %s (Media SDK status %d)", step,
+            static_cast<int>(status));
     }
     refusalLogged_ = true;
     Release();
@@ -324,6 +325,6 @@ int32_t CIntel264Codec::Close(CodecParams* params) {
 }
 
 void CIntel264Codec::LogOnce(const char* what, int status) {
-    if (!errorLogged_) std::fprintf(stderr, "[encoder] %s (Media SDK status %d)\n", what, status);
+    if (!errorLogged_) Log(LogLevel::kWarning, "encoder", "%s (Media SDK status %d)", what, status);
     errorLogged_ = true;
 }

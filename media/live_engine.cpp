@@ -11,6 +11,7 @@
 
 #include "media/codec_factory.h"
 #include "media/live_texts.h"
+#include "platform/log.h"
 #include "platform/media_clock.h"
 #include "platform/thread_util.h"
 #include "platform/window_messages.h"
@@ -72,7 +73,7 @@ void CLiveEngine::SetState(int32_t state) {
 }
 
 int32_t CLiveEngine::Fail(const char* text, const char* why) {
-    std::fprintf(stderr, "[engine] the live did not start: %s\n", why);
+    Log(LogLevel::kError, "engine", "the live did not start: %s", why);
     errorText_ = text;
     SetState(kEngineIdle);
     return 0;
@@ -185,8 +186,8 @@ int32_t CLiveEngine::StartLive() {
         std::copy(sps_.begin(), sps_.end(), videoParams_.parameterSets + pps_.size());
         videoParams_.parameterSetsLength = static_cast<int32_t>(pps_.size() + sps_.size());
     } else {
-        std::fprintf(stderr, "[engine] parameter sets of %zu bytes do not fit the stream block\n",
-                     pps_.size() + sps_.size());
+        Log(LogLevel::kWarning, "engine", "parameter sets of %zu bytes do not fit the stream block",
+            pps_.size() + sps_.size());
     }
 
     std::unique_ptr<CBaseCodec> audio = codecFactory_(MEDIA_AUDIO, useHardwareEncoder);
@@ -246,11 +247,7 @@ int32_t CLiveEngine::GoLive() {
     Post(next);
     if (!sendThread_.joinable()) {
         sendStop_ = false;
-        sendThread_ = std::thread([this] {
-            SetCurrentThreadName("rtmp-send");
-            SetCurrentThreadPriority(ThreadPriority::kHighest);
-            SendThread();
-        });
+        sendThread_ = StartNamedThread("rtmp-send", ThreadPriority::kHighest, [this] { SendThread(); });
     }
     return 1;
 }
@@ -564,7 +561,7 @@ void CLiveEngine::Reconnect() {
     // The state to return to is the live's, not the failure of the previous attempt.
     if (current != kEngineReconnectFailed) {
         savedState_ = current;
-        std::fprintf(stderr, "[engine] the connection to the RTMP server was lost; reconnecting\n");
+        Log(LogLevel::kWarning, "engine", "the connection to the RTMP server was lost; reconnecting");
     }
     Post(kEngineReconnecting);
 
@@ -591,7 +588,7 @@ void CLiveEngine::Reconnect() {
     needHeaders_ = true;
     if (state_.compare_exchange_strong(expected, savedState_)) {
         Post(savedState_);
-        std::fprintf(stderr, "[engine] reconnected to the RTMP server\n");
+        Log(LogLevel::kInfo, "engine", "reconnected to the RTMP server");
     }
 }
 

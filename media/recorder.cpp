@@ -18,6 +18,7 @@ extern "C" {
 }
 
 #include "media/flv_packet.h"
+#include "platform/log.h"
 #include "platform/media_clock.h"
 #include "platform/thread_util.h"
 
@@ -94,27 +95,7 @@ bool SlicePayload(const EncodedPacket* packet, const uint8_t** nal, size_t* size
     return true;
 }
 
-struct InputClose {
-    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
-};
-struct OutputClose {
-    void operator()(AVFormatContext* c) const {
-        if (c->pb != nullptr) avio_closep(&c->pb);
-        avformat_free_context(c);
-    }
-};
-struct PacketRelease {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-
 }  // namespace
-
-void CRecorder::PacketFree::operator()(AVPacket* p) const { av_packet_free(&p); }
-
-void CRecorder::OutputFree::operator()(AVFormatContext* c) const {
-    if (c->pb != nullptr) avio_closep(&c->pb);
-    avformat_free_context(c);
-}
 
 CRecorder::CRecorder() = default;
 
@@ -125,7 +106,7 @@ CRecorder::~CRecorder() {
         finishStop_ = true;
     }
     finishChanged_.notify_all();
-    if (finisher_.joinable()) finisher_.join();
+    JoinThread(finisher_);
 }
 
 void CRecorder::SetParams(const CodecParams* video, const CodecParams* audio) {
@@ -160,9 +141,7 @@ int32_t CRecorder::OpenRecording() {
     running_ = true;
     std::promise<void> started;
     auto startedFuture = started.get_future();
-    writer_ = std::thread([this, &started] {
-        SetCurrentThreadName("recorder");
-        SetCurrentThreadPriority(ThreadPriority::kTimeCritical);
+    writer_ = StartNamedThread("recorder", ThreadPriority::kTimeCritical, [this, &started] {
         started.set_value();
         WriterThread();
     });
@@ -413,10 +392,8 @@ void CRecorder::FinishOutput() {
 
 void CRecorder::FailWriting(const char* what, int error) {
     if (!failed_.exchange(true)) {
-        // The user-visible diagnostics of this program go to standard output.
-        std::printf("[recorder] recording stopped, %s %s (%s); the live goes on\n", what, outputPath_.c_str(),
-                    ErrorText(error).c_str());
-        std::fflush(stdout);
+        Log(LogLevel::kError, "recorder", "recording stopped, %s %s (%s); the live goes on", what, outputPath_.c_str(),
+            ErrorText(error).c_str());
     }
     // What is on the disk stays as written: complete fragments play, the file is not touched again.
     output_.reset();
@@ -442,12 +419,12 @@ bool CRecorder::CurrentFileVanished() {
 void CRecorder::QueueFinish(const std::string& path) {
     std::lock_guard<std::mutex> guard(finishLock_);
     finishJobs_.push_back(path);
-    if (!finisher_.joinable()) finisher_ = std::thread(&CRecorder::FinisherThread, this);
+    if (!finisher_.joinable())
+        finisher_ = StartNamedThread("rec-finish", ThreadPriority::kNormal, [this] { FinisherThread(); });
     finishChanged_.notify_all();
 }
 
 void CRecorder::FinisherThread() {
-    SetCurrentThreadName("rec-finish");
     std::unique_lock<std::mutex> guard(finishLock_);
     for (;;) {
         finishChanged_.wait(guard, [this] { return finishStop_ || !finishJobs_.empty(); });
@@ -473,10 +450,10 @@ bool RewriteAsPlainMp4(const std::string& path) {
     AVFormatContext* rawInput = nullptr;
     int result = avformat_open_input(&rawInput, path.c_str(), nullptr, nullptr);
     if (result < 0) {
-        std::fprintf(stderr, "[recorder] cannot read %s back: %s\n", path.c_str(), ErrorText(result).c_str());
+        Log(LogLevel::kError, "recorder", "cannot read %s back: %s", path.c_str(), ErrorText(result).c_str());
         return false;
     }
-    std::unique_ptr<AVFormatContext, InputClose> input(rawInput);
+    FormatContextPtr input(rawInput);
     if (avformat_find_stream_info(rawInput, nullptr) < 0) return false;
     // The copy starts where presentation starts: with the first picture at time zero and its decoding time
     // before it, the muxer keeps the last picture inside the file's length (otherwise players drop it).
@@ -485,7 +462,7 @@ bool RewriteAsPlainMp4(const std::string& path) {
     AVFormatContext* rawOutput = nullptr;
     if (avformat_alloc_output_context2(&rawOutput, nullptr, "mp4", temp.c_str()) < 0 || rawOutput == nullptr)
         return false;
-    std::unique_ptr<AVFormatContext, OutputClose> output(rawOutput);
+    OutputContextPtr output(rawOutput);
     for (unsigned i = 0; i < input->nb_streams; ++i) {
         AVStream* in = input->streams[i];
         AVStream* out = avformat_new_stream(rawOutput, nullptr);
@@ -499,9 +476,9 @@ bool RewriteAsPlainMp4(const std::string& path) {
     ok = ok && avformat_write_header(rawOutput, nullptr) >= 0;
     // The fragments give the demuxer no packet durations; each packet is held until the next of its stream
     // shows how long it lasts, since a last picture without a duration falls outside the file's length.
-    std::vector<std::unique_ptr<AVPacket, PacketRelease>> held(input->nb_streams);
+    std::vector<PacketPtr> held(input->nb_streams);
     std::vector<int64_t> lastDuration(input->nb_streams, 0);
-    auto write = [&](std::unique_ptr<AVPacket, PacketRelease>& unit) {
+    auto write = [&](PacketPtr& unit) {
         const int index = unit->stream_index;
         if (unit->duration <= 0) unit->duration = lastDuration[index];
         lastDuration[index] = unit->duration;
@@ -511,7 +488,7 @@ bool RewriteAsPlainMp4(const std::string& path) {
         unit.reset();
         return written;
     };
-    std::unique_ptr<AVPacket, PacketRelease> packet(av_packet_alloc());
+    PacketPtr packet(av_packet_alloc());
     ok = ok && packet != nullptr;
     while (ok) {
         result = av_read_frame(input.get(), packet.get());
@@ -524,7 +501,7 @@ bool RewriteAsPlainMp4(const std::string& path) {
         const int64_t shift = av_rescale_q(start, AV_TIME_BASE_Q, input->streams[index]->time_base);
         if (packet->pts != AV_NOPTS_VALUE) packet->pts -= shift;
         if (packet->dts != AV_NOPTS_VALUE) packet->dts -= shift;
-        std::unique_ptr<AVPacket, PacketRelease>& previous = held[index];
+        PacketPtr& previous = held[index];
         if (previous) {
             if (previous->duration <= 0 && packet->dts > previous->dts)
                 previous->duration = packet->dts - previous->dts;
@@ -544,8 +521,8 @@ bool RewriteAsPlainMp4(const std::string& path) {
     output.reset();
     if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
         unlink(temp.c_str());
-        std::fprintf(stderr, "[recorder] %s stays a fragmented MP4 (it plays, but could not be rewritten)\n",
-                     path.c_str());
+        Log(LogLevel::kError, "recorder", "%s stays a fragmented MP4 (it plays, but could not be rewritten)",
+            path.c_str());
         return false;
     }
     return true;

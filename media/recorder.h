@@ -8,7 +8,7 @@
 // fragment, so a crash, a kill or a power cut leaves a file that plays up to its last key frame. A file that was
 // finished normally is rewritten as an ordinary MP4 by a second thread ("rec-finish") that the recorder owns.
 // A write error (a full disk) or a recording folder that disappears ends the recording: the recorder says so on
-// standard output and drops further units; publishing is never held up by it.
+// standard error and drops further units; publishing is never held up by it.
 #pragma once
 
 #include <atomic>
@@ -21,11 +21,9 @@
 #include <thread>
 
 #include "media/codec.h"
+#include "platform/ffmpeg/av_owners.h"
 #include "platform/thread_message_queue.h"
 #include "platform/window_messages.h"
-
-struct AVFormatContext;
-struct AVPacket;
 
 constexpr uint32_t WM_RECORDER_NEXTFILE = WM_USER + 0x22B;
 static_assert(WM_RECORDER_NEXTFILE == 0x62B);
@@ -67,14 +65,6 @@ public:
     static constexpr int kVanishCheckMs = 1000;
 
 private:
-    struct PacketFree {
-        void operator()(AVPacket* p) const;
-    };
-    using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
-    struct OutputFree {
-        void operator()(AVFormatContext* c) const;
-    };
-
     void WriterThread();
     // Writer thread. Writes or switches on the head chosen by dts; false when nothing could be chosen.
     bool WriteOne(bool* switchPending);
@@ -108,7 +98,7 @@ private:
     std::condition_variable wake_;
 
     // Writer thread only.
-    std::unique_ptr<AVFormatContext, OutputFree> output_;
+    OutputContextPtr output_;
     std::string outputPath_;
     int videoIndex_ = -1;
     int audioIndex_ = -1;

@@ -4,7 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "scene/imaging/color_convert.h"
+#include "imaging/color_convert.h"
+#include "platform/log.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ void LogFromX264(void*, int level, const char* format, va_list args) {
     if (level > X264_LOG_WARNING) return;
     char line[512];
     std::vsnprintf(line, sizeof(line), format, args);
-    std::fprintf(stderr, "[encoder] x264 %s: %s", level == X264_LOG_ERROR ? "error" : "warning", line);
+    Log(LogLevel::kWarning, "encoder", "x264 %s: %s", level == X264_LOG_ERROR ? "error" : "warning", line);
 }
 
 // Bytes up to and including the first 0x01: the Annex B start code (3 or 4 bytes).
@@ -57,7 +58,7 @@ int32_t CLibx264Codec::Open(CodecParams* params) {
     ppsLength_ = 0;
     if (params == nullptr) return -1;
     if (params->fps <= 0) {
-        std::fprintf(stderr, "[encoder] cannot encode at %d fps\n", params->fps);
+        Log(LogLevel::kError, "encoder", "cannot encode at %d fps", params->fps);
         return -1;
     }
 
@@ -89,12 +90,12 @@ int32_t CLibx264Codec::Open(CodecParams* params) {
     x264_param_t opening = param_;
     encoder_.reset(x264_encoder_open(&opening));
     if (!encoder_) {
-        std::fprintf(stderr, "[encoder] libx264 refused %dx%d at %d fps\n", params->width, params->height, params->fps);
+        Log(LogLevel::kError, "encoder", "libx264 refused %dx%d at %d fps", params->width, params->height, params->fps);
         return -1;
     }
     x264_picture_init(&input_);
     if (x264_picture_alloc(&input_, X264_CSP_I420, params->width, params->height) < 0) {
-        std::fprintf(stderr, "[encoder] no memory for a %dx%d picture\n", params->width, params->height);
+        Log(LogLevel::kError, "encoder", "no memory for a %dx%d picture", params->width, params->height);
         Release();
         return -1;
     }
@@ -116,7 +117,7 @@ bool CLibx264Codec::StoreHeaders() {
     x264_nal_t* nals = nullptr;
     int count = 0;
     if (x264_encoder_headers(encoder_.get(), &nals, &count) < 0) {
-        std::fprintf(stderr, "[encoder] libx264 wrote no stream headers\n");
+        Log(LogLevel::kWarning, "encoder", "libx264 wrote no stream headers");
         return false;
     }
     for (int i = 0; i < count; ++i) {
@@ -128,13 +129,13 @@ bool CLibx264Codec::StoreHeaders() {
             stored = CopyParameterSet(nal.p_payload, nal.i_payload, pps_, kParameterSetCapacity, &ppsLength_);
         }
         if (!stored) {
-            std::fprintf(stderr, "[encoder] parameter set of %d bytes does not fit its %d-byte store\n", nal.i_payload,
-                         kParameterSetCapacity);
+            Log(LogLevel::kWarning, "encoder", "parameter set of %d bytes does not fit its %d-byte store",
+                nal.i_payload, kParameterSetCapacity);
             return false;
         }
     }
     if (spsLength_ == 0 || ppsLength_ == 0) {
-        std::fprintf(stderr, "[encoder] libx264 wrote no SPS or PPS\n");
+        Log(LogLevel::kWarning, "encoder", "libx264 wrote no SPS or PPS");
         return false;
     }
     return true;
@@ -154,7 +155,7 @@ int32_t CLibx264Codec::Encode(CodecParams* params) {
     int count = 0;
     if (x264_encoder_encode(encoder_.get(), &nals, &count, &input_, &output_) < 0) {
         // The producer simply tries the next frame; one line per run of failures is enough.
-        if (!reportedEncodeError_) std::fprintf(stderr, "[encoder] Error.\n");
+        if (!reportedEncodeError_) Log(LogLevel::kError, "encoder", "Error.");
         reportedEncodeError_ = true;
         return -1;
     }
@@ -199,7 +200,7 @@ int32_t CLibx264Codec::Close(CodecParams* params) {
         x264_nal_t* nals = nullptr;
         int count = 0;
         if (x264_encoder_encode(encoder_.get(), &nals, &count, nullptr, &output_) < 0) {
-            std::fprintf(stderr, "[encoder] Error.\n");
+            Log(LogLevel::kError, "encoder", "Error.");
             break;
         }
         idleCalls = count > 0 ? 0 : idleCalls + 1;

@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "platform/log.h"
 #include "portallink/http_connection.h"
 #include "portallink/portallink.h"
 #include "portallink/service_context.h"
@@ -24,9 +25,9 @@ void LogException(const char* where) {
     try {
         throw;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "[portallink] %s: %s\n", where, e.what());
+        Log(LogLevel::kWarning, "portallink", "%s: %s", where, e.what());
     } catch (...) {
-        std::fprintf(stderr, "[portallink] %s: unknown exception\n", where);
+        Log(LogLevel::kWarning, "portallink", "%s: unknown exception", where);
     }
 }
 
@@ -45,11 +46,11 @@ __attribute__((constructor)) void LoadPortalLink() {
     if (std::getenv("PORTALLINK_TEST_NO_CONTEXT")) return;
     g_httpReady = HttpGlobalInit();
     if (!g_httpReady) {
-        std::fprintf(stderr, "[portallink] the HTTP client could not be initialised\n");
+        Log(LogLevel::kError, "portallink", "the HTTP client could not be initialised");
         return;
     }
     g_context = new (std::nothrow) CServiceContext();
-    if (!g_context) std::fprintf(stderr, "[portallink] the service context could not be created\n");
+    if (!g_context) Log(LogLevel::kError, "portallink", "the service context could not be created");
 }
 
 __attribute__((destructor)) void UnloadPortalLink() {

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/log.h"
+
 namespace {
 
 constexpr const char* kEndpointPath = "services/BrevacastPlusService?wsdl";
@@ -25,8 +27,8 @@ int SocketTimeoutOverrideMs() {
 }
 
 void LogFailure(const SoapOperation& op, const std::string& detail) {
-    std::fprintf(stderr, "[portallink] %.*s failed: %s\n", static_cast<int>(op.name.size()), op.name.data(),
-                 detail.c_str());
+    Log(LogLevel::kError, "portallink", "%.*s failed: %s", static_cast<int>(op.name.size()), op.name.data(),
+        detail.c_str());
 }
 
 }  // namespace

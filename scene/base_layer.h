@@ -10,7 +10,7 @@
 #include <mutex>
 #include <string>
 
-#include "scene/imaging/image_buffer.h"
+#include "imaging/image_buffer.h"
 
 struct LayerRect {
     int32_t left = 0, top = 0, right = 0, bottom = 0;

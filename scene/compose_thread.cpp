@@ -5,9 +5,10 @@
 #include <cstdio>
 #include <future>
 
+#include "imaging/color_convert.h"
+#include "platform/log.h"
 #include "platform/media_clock.h"
 #include "platform/thread_util.h"
-#include "scene/imaging/color_convert.h"
 #include "scene/scene.h"
 
 CComposeThread::CComposeThread(CScene* scene) : scene_(scene) {}
@@ -19,9 +20,7 @@ void CComposeThread::Start() {
     running_ = true;
     std::promise<void> started;
     auto startedFuture = started.get_future();
-    thread_ = std::thread([this, &started] {
-        SetCurrentThreadName("compose");
-        SetCurrentThreadPriority(ThreadPriority::kTimeCritical);
+    thread_ = StartNamedThread("compose", ThreadPriority::kTimeCritical, [this, &started] {
         started.set_value();
         Run();
     });
@@ -34,7 +33,7 @@ void CComposeThread::Stop() {
         running_ = false;
     }
     wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
+    JoinThread(thread_);
     for (const ThreadMessage& msg : queue_.Drain()) scene_->ReleaseMessage(msg);
     engine_ = nullptr;
     yuy2_.reset();
@@ -118,5 +117,5 @@ void CComposeThread::SetEngine(ILiveFeed* engine, uint32_t liveStart) {
     if (!yuy2_ && w > 0 && h > 0) yuy2_.reset(CreateImageBuffer(w, h, kFourccYUY2));
     yuy2Width_ = yuy2_ ? w : 0;
     yuy2Height_ = yuy2_ ? h : 0;
-    if (!yuy2_) std::fprintf(stderr, "[scene] no frame buffer for the live (%dx%d): frames are not encoded\n", w, h);
+    if (!yuy2_) Log(LogLevel::kWarning, "scene", "no frame buffer for the live (%dx%d): frames are not encoded", w, h);
 }

@@ -10,9 +10,9 @@
 #include <mutex>
 #include <thread>
 
+#include "imaging/image_buffer.h"
 #include "media/live_feed.h"
 #include "platform/thread_message_queue.h"
-#include "scene/imaging/image_buffer.h"
 
 class CScene;
 

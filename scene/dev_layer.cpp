@@ -1,7 +1,7 @@
 #include "scene/dev_layer.h"
 
+#include "imaging/color_convert.h"
 #include "scene/image_ops.h"
-#include "scene/imaging/color_convert.h"
 #include "scene/scene_source.h"
 
 ImageBuffer* RenderDeviceFrame(CBaseLayer* layer, const ImageBuffer* frame, bool newFrame, float scale, uint32_t fourcc,

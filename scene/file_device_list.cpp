@@ -4,6 +4,7 @@
 
 #include "media/audio_feed.h"
 #include "media/audio_mixer.h"
+#include "platform/log.h"
 #include "scene/scene.h"
 
 std::atomic<CFileDeviceList*> CFileDeviceList::process_{nullptr};
@@ -28,7 +29,7 @@ CFileDevice* CFileDeviceList::OpenFileDevice(const std::string& path, int32_t de
         brevacast_open_filedevice(path.c_str(), 2, sampleRate_, &width, &height, &mask, &CFileDeviceList::Callback,
                                   reinterpret_cast<void*>(static_cast<uintptr_t>(identifier)));
     if (handle == nullptr) {
-        std::fprintf(stderr, "[scene] media \"%s\" could not be opened\n", path.c_str());
+        Log(LogLevel::kWarning, "scene", "media \"%s\" could not be opened", path.c_str());
         return nullptr;
     }
     auto* device = new CFileDevice(path, handle, mask, identifier, width, height, volume, playFlags, this);

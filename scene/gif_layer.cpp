@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/log.h"
 #include "platform/media_clock.h"
 #include "scene/image_ops.h"
 #include "scene/picture_loader.h"
@@ -49,7 +50,7 @@ CGifLayer::CGifLayer(const std::string& path, GifClock clock, size_t frameStoreL
     const int w = file.Width(), h = file.Height();
     ImageBufferPtr picture(CreateImageBuffer(w, h, kFourccRV32));
     if (!picture) {
-        std::fprintf(stderr, "[scene] GIF %s is too large (%dx%d)\n", path.c_str(), w, h);
+        Log(LogLevel::kWarning, "scene", "GIF %s is too large (%dx%d)", path.c_str(), w, h);
         return;
     }
     const size_t frameBytes = static_cast<size_t>(w) * h * 4;
@@ -60,8 +61,8 @@ CGifLayer::CGifLayer(const std::string& path, GifClock clock, size_t frameStoreL
             frameStore_.reset(static_cast<uint8_t*>(std::calloc(static_cast<size_t>(n), frameBytes)));
         if (!frameStore_) {
             // Never animate from frames that do not exist: one transparent frame stands for all.
-            std::fprintf(stderr, "[scene] no memory for the %d frames of %s: it is shown as one cleared frame\n", n,
-                         path.c_str());
+            Log(LogLevel::kError, "scene", "no memory for the %d frames of %s: it is shown as one cleared frame", n,
+                path.c_str());
             std::memset(picture->planes[0], 0, frameBytes);
             frameCount_ = 1;
             currentFrame_ = 0;
@@ -100,7 +101,7 @@ CGifLayer::CGifLayer(const std::string& path, GifClock clock, size_t frameStoreL
         });
     }
     if (frameCount_ == 0) {
-        std::fprintf(stderr, "[scene] no frame of GIF %s decodes\n", path.c_str());
+        Log(LogLevel::kWarning, "scene", "no frame of GIF %s decodes", path.c_str());
         return;
     }
     currentFrame_ = 0;

@@ -9,9 +9,9 @@
 #include <emmintrin.h>
 #endif
 
-#include "scene/imaging/color_convert.h"
-#include "scene/imaging/composite.h"
-#include "scene/imaging/resize.h"
+#include "imaging/color_convert.h"
+#include "imaging/composite.h"
+#include "imaging/resize.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/log.h"
 #include "scene/text_renderer.h"
 
 namespace {
@@ -80,7 +81,7 @@ void CInfoLayer::Render(const std::string& text, bool placeBox) {
         surface->DrawText(font, text, TextRect{0, 0, w, h}, kDtVCenter, kWhite);
         rendered.reset(CreateImageBuffer(w, h, fourcc_));
         if (!rendered || !surface->CopyTo(rendered.get())) {
-            std::fprintf(stderr, "[scene] cannot keep a %dx%d information image\n", w, h);
+            Log(LogLevel::kError, "scene", "cannot keep a %dx%d information image", w, h);
             rendered.reset();
         }
     }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "scene/imaging/deinterlace.h"
+#include "imaging/deinterlace.h"
 
 namespace {
 

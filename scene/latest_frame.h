@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "scene/imaging/image_buffer.h"
+#include "imaging/image_buffer.h"
 
 // The deinterlace threshold applied to capture frames.
 constexpr int kDeinterlaceThreshold = 2041;

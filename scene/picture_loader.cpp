@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/ffmpeg/av_owners.h"
+#include "platform/log.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -12,40 +15,6 @@ extern "C" {
 }
 
 namespace {
-
-struct FormatCloser {
-    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
-};
-struct CodecFreer {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFreer {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFreer {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct SwsFreer {
-    void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
-using FormatPtr = std::unique_ptr<AVFormatContext, FormatCloser>;
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecFreer>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
-using SwsPtr = std::unique_ptr<SwsContext, SwsFreer>;
-
-class Options {
-public:
-    Options() = default;
-    Options(const Options&) = delete;
-    Options& operator=(const Options&) = delete;
-    ~Options() { av_dict_free(&dict_); }
-    void Set(const char* key, const char* value) { av_dict_set(&dict_, key, value, 0); }
-    AVDictionary** Address() { return &dict_; }
-
-private:
-    AVDictionary* dict_ = nullptr;
-};
 
 // Picture files are read only through demuxers of still and animated pictures. A file whose
 // content claims another format (a playlist, a stream description) could otherwise make the
@@ -59,14 +28,14 @@ std::string ErrorText(int code) {
 }
 
 struct OpenedInput {
-    FormatPtr format;
+    FormatContextPtr format;
     int stream = -1;
 };
 
 // exactDelays: GIF delays as the file stores them; by default the demuxer also replaces the
 // short delays of 1 hundredth, which the layer shows as stored.
 bool OpenInput(const std::string& path, bool exactDelays, OpenedInput* out) {
-    Options options;
+    CAvOptions options;
     options.Set("protocol_whitelist", "file");
     options.Set("format_whitelist", kPictureDemuxers);
     // A name with "%d" in it is a file name, not a pattern of numbered files.
@@ -81,31 +50,31 @@ bool OpenInput(const std::string& path, bool exactDelays, OpenedInput* out) {
     AVFormatContext* raw = nullptr;
     const int rc = avformat_open_input(&raw, url.c_str(), nullptr, options.Address());
     if (rc < 0) {
-        std::fprintf(stderr, "[scene] cannot open picture %s: %s\n", path.c_str(), ErrorText(rc).c_str());
+        Log(LogLevel::kError, "scene", "cannot open picture %s: %s", path.c_str(), ErrorText(rc).c_str());
         return false;
     }
     out->format.reset(raw);
     out->stream = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (out->stream < 0) {
-        std::fprintf(stderr, "[scene] %s holds no picture\n", path.c_str());
+        Log(LogLevel::kWarning, "scene", "%s holds no picture", path.c_str());
         return false;
     }
     return true;
 }
 
-CodecPtr OpenDecoder(const AVStream* stream, const std::string& path) {
+CodecContextPtr OpenDecoder(const AVStream* stream, const std::string& path) {
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (codec == nullptr) {
-        std::fprintf(stderr, "[scene] no decoder for %s\n", path.c_str());
+        Log(LogLevel::kWarning, "scene", "no decoder for %s", path.c_str());
         return nullptr;
     }
-    CodecPtr ctx(avcodec_alloc_context3(codec));
+    CodecContextPtr ctx(avcodec_alloc_context3(codec));
     if (!ctx || avcodec_parameters_to_context(ctx.get(), stream->codecpar) < 0) return nullptr;
     // One picture is decoded once: worker threads would cost more than they save.
     ctx->thread_count = 1;
     const int rc = avcodec_open2(ctx.get(), codec, nullptr);
     if (rc < 0) {
-        std::fprintf(stderr, "[scene] cannot open the decoder for %s: %s\n", path.c_str(), ErrorText(rc).c_str());
+        Log(LogLevel::kError, "scene", "cannot open the decoder for %s: %s", path.c_str(), ErrorText(rc).c_str());
         return nullptr;
     }
     return ctx;
@@ -157,8 +126,8 @@ bool ConvertFrame(const AVFrame* frame, ImageBuffer* dst) {
     bool fullRange = frame->color_range == AVCOL_RANGE_JPEG;
     const AVPixelFormat source = PlainFormat(static_cast<AVPixelFormat>(frame->format), &fullRange);
     const AVPixelFormat target = dst->fourcc == kFourccRV32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
-    SwsPtr sws(sws_getContext(frame->width, frame->height, source, dst->width, dst->height, target,
-                              SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
+    ScalerPtr sws(sws_getContext(frame->width, frame->height, source, dst->width, dst->height, target,
+                                 SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
     if (!sws) return false;
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(source);
     if (desc != nullptr && !(desc->flags & AV_PIX_FMT_FLAG_RGB)) {
@@ -206,31 +175,31 @@ FramePtr DecodeFirstFrame(AVFormatContext* format, int stream, AVCodecContext* d
 std::unique_ptr<CPictureBitmap> LoadPicture(const std::string& path) {
     OpenedInput input;
     if (!OpenInput(path, false, &input)) return nullptr;
-    CodecPtr decoder = OpenDecoder(input.format->streams[input.stream], path);
+    CodecContextPtr decoder = OpenDecoder(input.format->streams[input.stream], path);
     if (!decoder) return nullptr;
     FramePtr frame = DecodeFirstFrame(input.format.get(), input.stream, decoder.get());
     if (!frame) {
-        std::fprintf(stderr, "[scene] cannot decode picture %s\n", path.c_str());
+        Log(LogLevel::kError, "scene", "cannot decode picture %s", path.c_str());
         return nullptr;
     }
     const AVPixelFormat format = static_cast<AVPixelFormat>(frame->format);
     const int depth = DepthOf(format);
     if (depth == 0) {
         const char* name = av_get_pix_fmt_name(format);
-        std::fprintf(stderr, "[scene] picture %s is %s: only 24-bit colour or 32-bit colour with alpha is shown\n",
-                     path.c_str(), name ? name : "of an unknown layout");
+        Log(LogLevel::kWarning, "scene", "picture %s is %s: only 24-bit colour or 32-bit colour with alpha is shown",
+            path.c_str(), name ? name : "of an unknown layout");
         return nullptr;
     }
     ImageBufferPtr pixels(CreateImageBuffer(frame->width, frame->height, depth == 32 ? kFourccRV32 : kFourccRV24));
     if (!pixels || !ConvertFrame(frame.get(), pixels.get())) {
-        std::fprintf(stderr, "[scene] cannot convert picture %s (%dx%d)\n", path.c_str(), frame->width, frame->height);
+        Log(LogLevel::kError, "scene", "cannot convert picture %s (%dx%d)", path.c_str(), frame->width, frame->height);
         return nullptr;
     }
     return std::make_unique<CPictureBitmap>(std::move(pixels));
 }
 
 struct CGifFile::Impl {
-    CodecPtr decoder;
+    CodecContextPtr decoder;
     std::vector<PacketPtr> packets;
     ImageBufferPtr converted;  // frames the decoder gives in another layout than BGRA
 };
@@ -246,13 +215,13 @@ bool CGifFile::Open(const std::string& path) {
     // Demuxers that only learn the size by decoding (a PNG named .gif) leave it out of the header.
     if ((stream->codecpar->width <= 0 || stream->codecpar->height <= 0) &&
         avformat_find_stream_info(input.format.get(), nullptr) < 0) {
-        std::fprintf(stderr, "[scene] cannot read the size of %s\n", path.c_str());
+        Log(LogLevel::kError, "scene", "cannot read the size of %s", path.c_str());
         return false;
     }
     width_ = stream->codecpar->width;
     height_ = stream->codecpar->height;
     if (width_ <= 0 || height_ <= 0) {
-        std::fprintf(stderr, "[scene] %s has no picture size\n", path.c_str());
+        Log(LogLevel::kWarning, "scene", "%s has no picture size", path.c_str());
         return false;
     }
     // Only the compressed frames are kept: the layer needs the frame count before it sets aside
@@ -268,7 +237,7 @@ bool CGifFile::Open(const std::string& path) {
         impl_->packets.push_back(std::move(packet));
     }
     if (impl_->packets.empty()) {
-        std::fprintf(stderr, "[scene] %s holds no frame\n", path.c_str());
+        Log(LogLevel::kWarning, "scene", "%s holds no frame", path.c_str());
         return false;
     }
     impl_->decoder = OpenDecoder(stream, path);
@@ -305,7 +274,7 @@ int CGifFile::DecodeFrames(const FrameFn& onFrame) {
     const int count = static_cast<int>(impl_->packets.size());
     for (int i = 0; i < count; ++i) {
         if (avcodec_send_packet(decoder, impl_->packets[i].get()) < 0) {
-            std::fprintf(stderr, "[scene] frame %d of %s does not decode\n", i, path_.c_str());
+            Log(LogLevel::kWarning, "scene", "frame %d of %s does not decode", i, path_.c_str());
             continue;
         }
         receive(i);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "scene/imaging/image_buffer.h"
+#include "imaging/image_buffer.h"
 
 // A decoded still picture, top row first: blue, green, red for 24 bits per pixel; blue, green,
 // red, straight (not premultiplied) alpha for 32.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "media/base_device.h"
+#include "platform/log.h"
 #include "scene/image_ops.h"
 
 std::atomic<CScene*> CScene::processScene_{nullptr};
@@ -47,7 +48,7 @@ CScene::~CScene() { Destroy(); }
 
 bool CScene::Initialise(int canvasWidth, int canvasHeight, int viewTop) {
     if (canvasWidth <= 0 || canvasHeight <= 0 || canvasWidth > kMaxCanvasSide || canvasHeight > kMaxCanvasSide) {
-        std::fprintf(stderr, "[scene] refusing canvas size %dx%d\n", canvasWidth, canvasHeight);
+        Log(LogLevel::kWarning, "scene", "refusing canvas size %dx%d", canvasWidth, canvasHeight);
         return false;
     }
     ImageBufferPtr canvas(CreateImageBuffer(canvasWidth, canvasHeight, canvasFormat_));
@@ -343,11 +344,11 @@ void CScene::DeleteNode(LayerNode* node) {
 
 void CScene::Resize(int width, int height) {
     if (compose_.engine_ != nullptr) {
-        std::fprintf(stderr, "[scene] the output size cannot change during a live\n");
+        Log(LogLevel::kError, "scene", "the output size cannot change during a live");
         return;
     }
     if (width <= 0 || height <= 0 || width > kMaxCanvasSide || height > kMaxCanvasSide) {
-        std::fprintf(stderr, "[scene] refusing canvas size %dx%d\n", width, height);
+        Log(LogLevel::kWarning, "scene", "refusing canvas size %dx%d", width, height);
         return;
     }
     ImageBufferPtr canvas(CreateImageBuffer(width, height, canvasFormat_));

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "scene/imaging/image_buffer.h"
+#include "imaging/image_buffer.h"
 
 struct LayerNode;
 

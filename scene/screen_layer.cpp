@@ -4,14 +4,15 @@
 #include <cstdio>
 #include <cstring>
 
-#include "scene/imaging/composite.h"
+#include "imaging/composite.h"
+#include "platform/log.h"
 
 CScrLayer::CScrLayer(uint32_t fourcc, int monitorIndex, const MonitorRect& rect, const char* displayName,
                      bool preferShm)
     : monitorIndex_(monitorIndex), captureRect_(rect) {
     conn_ = CXConnection::Open(displayName);
     if (conn_ && !conn_->HasBgrxPixels()) {
-        std::fprintf(stderr, "[scene] the desktop's pixel layout is not 24-bit colour; screen capture is off\n");
+        Log(LogLevel::kWarning, "scene", "the desktop's pixel layout is not 24-bit colour; screen capture is off");
         conn_.reset();
     }
     if (conn_) {
@@ -23,7 +24,7 @@ CScrLayer::CScrLayer(uint32_t fourcc, int monitorIndex, const MonitorRect& rect,
         grabber_ = std::make_unique<CScreenGrabber>(conn_.get(), preferShm);
         method_ = grabber_->UsesShm() ? CaptureMethod::kShm : CaptureMethod::kPlain;
     } else {
-        std::fprintf(stderr, "[scene] no X display for screen %d: the layer stays empty\n", monitorIndex);
+        Log(LogLevel::kWarning, "scene", "no X display for screen %d: the layer stays empty", monitorIndex);
     }
     const int w = captureRect_.Width(), h = captureRect_.Height();
     if (w > 0 && h > 0) {
@@ -69,7 +70,7 @@ ImageBuffer* CScrLayer::GetImage(float scale, uint32_t fourcc) {
     // rectangle (its size changed): like a lost duplication, the layer goes blank for good. The
     // plain path keeps showing its last capture after a refused grab.
     if (status == GrabStatus::kLost || (status == GrabStatus::kFailed && method_ == CaptureMethod::kShm)) {
-        std::fprintf(stderr, "[scene] screen %d: capture lost; the layer stays empty\n", monitorIndex_);
+        Log(LogLevel::kWarning, "scene", "screen %d: capture lost; the layer stays empty", monitorIndex_);
         lost_ = true;
         return nullptr;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/log.h"
 #include "platform/media_clock.h"
 #include "scene/scene_source.h"
 
@@ -110,7 +111,7 @@ void CTxtLayer::Render(TextExtent* extent) {
         }
         rendered.reset(CreateImageBuffer(W, H, fourcc_));
         if (!rendered || !surface->CopyTo(rendered.get())) {
-            std::fprintf(stderr, "[scene] cannot keep a %dx%d caption image\n", W, H);
+            Log(LogLevel::kError, "scene", "cannot keep a %dx%d caption image", W, H);
             rendered.reset();
         }
     }

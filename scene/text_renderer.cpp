@@ -8,6 +8,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/log.h"
+
 namespace {
 
 // Images may not be larger than this on either side (CreateImageBuffer refuses them), and Cairo
@@ -166,13 +168,13 @@ CTextSurface::~CTextSurface() = default;
 
 std::unique_ptr<CTextSurface> CTextSurface::Create(int width, int height) {
     if (width <= 0 || height <= 0 || width > kMaxSurfaceSide || height > kMaxSurfaceSide) {
-        std::fprintf(stderr, "[scene] no text surface of %dx%d\n", width, height);
+        Log(LogLevel::kWarning, "scene", "no text surface of %dx%d", width, height);
         return nullptr;
     }
     auto impl = std::make_unique<Impl>();
     impl->surface.reset(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
     if (cairo_surface_status(impl->surface.get()) != CAIRO_STATUS_SUCCESS) {
-        std::fprintf(stderr, "[scene] cannot create a %dx%d text surface\n", width, height);
+        Log(LogLevel::kError, "scene", "cannot create a %dx%d text surface", width, height);
         return nullptr;
     }
     return std::unique_ptr<CTextSurface>(new CTextSurface(width, height, std::move(impl)));

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "scene/imaging/image_buffer.h"
+#include "imaging/image_buffer.h"
 
 constexpr uint8_t kProofQuality = 2;
 constexpr int32_t kVerticalEscapement = 2700;  // tenths of a degree: the text runs downwards

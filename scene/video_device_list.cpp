@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/log.h"
 #include "platform/v4l2/video_inputs.h"
 
 std::atomic<CVideoDeviceList*> CVideoDeviceList::process_{nullptr};
@@ -36,7 +37,7 @@ CVideoDevice* CVideoDeviceList::OpenVideoDevice(const std::string& name, const C
                                               options->fourcc, -1, -1, &CVideoDeviceList::Callback,
                                               reinterpret_cast<void*>(static_cast<uintptr_t>(identifier)));
     if (handle == nullptr) {
-        std::fprintf(stderr, "[scene] capture device \"%s\" could not be opened\n", name.c_str());
+        Log(LogLevel::kWarning, "scene", "capture device \"%s\" could not be opened", name.c_str());
         return nullptr;
     }
     auto* device = new CVideoDevice(name, handle, identifier, options->width, options->height, this);

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/log.h"
+
 extern "C" {
 #include <libavdevice/avdevice.h>
 }
@@ -61,14 +63,14 @@ CCaptureDevice::~CCaptureDevice() { Stop(); }
 void CCaptureDevice::Start() {
     if (thread_.joinable()) return;
     running_ = true;
-    thread_ = StartDeviceThread(ThreadName(), [this] { ReadingThread(); });
+    thread_ = StartNamedThread(ThreadName(), ThreadPriority::kNormal, [this] { ReadingThread(); });
     started_.Wait();
 }
 
 void CCaptureDevice::Stop() {
     stopping_ = true;
     running_ = false;
-    if (thread_.joinable()) thread_.join();
+    JoinThread(thread_);
 }
 
 int CCaptureDevice::Interrupted(void* device) {
@@ -80,7 +82,7 @@ bool CCaptureDevice::OpenInput(const char* inputFormat, const std::string& url, 
     EnsureFfmpegDevicesRegistered();
     const AVInputFormat* format = av_find_input_format(inputFormat);
     if (format == nullptr) {
-        SkLog("no FFmpeg input format \"%s\"", inputFormat);
+        Log(LogLevel::kWarning, "sourcekit", "no FFmpeg input format \"%s\"", inputFormat);
         return false;
     }
     AVFormatContext* context = avformat_alloc_context();
@@ -132,7 +134,7 @@ std::unique_ptr<CVideoCaptureDevice> CVideoCaptureDevice::Open(const char* name,
     }
     const std::string deviceName(name);
     if (!SpecifierFits("video=", deviceName, kVideoSpecifierBytes)) {
-        SkLog("video device name of %zu bytes is too long", deviceName.size());
+        Log(LogLevel::kWarning, "sourcekit", "video device name of %zu bytes is too long", deviceName.size());
         ReportOpenFailure();
         return nullptr;
     }
@@ -158,7 +160,7 @@ std::unique_ptr<CVideoCaptureDevice> CVideoCaptureDevice::Open(const char* name,
     }
     device->image_.reset(CreateImageBuffer(width, height, fourcc));
     if (device->image_ == nullptr) {
-        SkLog("no %dx%d capture image", width, height);
+        Log(LogLevel::kWarning, "sourcekit", "no %dx%d capture image", width, height);
         return nullptr;
     }
     device->bottomUp_ = fourcc == kFourccRV24;
@@ -180,8 +182,9 @@ bool CVideoCaptureDevice::CopyRows(const AVPacket* packet) {
     const int rowLength = packet->size / height;
     if (rowLength < stride) {
         if (!reportedShortPacket_) {
-            SkLog("capture packet of %d bytes is smaller than the %dx%d image; such packets are dropped", packet->size,
-                  image_->width, height);
+            Log(LogLevel::kWarning, "sourcekit",
+                "capture packet of %d bytes is smaller than the %dx%d image; such packets are dropped", packet->size,
+                image_->width, height);
             reportedShortPacket_ = true;
         }
         return false;
@@ -215,7 +218,7 @@ std::unique_ptr<CAudioCaptureDevice> CAudioCaptureDevice::Open(const char* name,
     }
     const std::string deviceName(name);
     if (!SpecifierFits("audio=", deviceName, kAudioSpecifierBytes)) {
-        SkLog("audio device name of %zu bytes is too long", deviceName.size());
+        Log(LogLevel::kWarning, "sourcekit", "audio device name of %zu bytes is too long", deviceName.size());
         ReportOpenFailure();
         return nullptr;
     }

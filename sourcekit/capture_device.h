@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "scene/imaging/image_buffer.h"
-#include "sourcekit/av_owners.h"
+#include "imaging/image_buffer.h"
+#include "sourcekit/av_support.h"
 #include "sourcekit/device_thread.h"
 #include "sourcekit/sourcekit.h"
 

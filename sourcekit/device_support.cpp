@@ -2,7 +2,8 @@
 #include <cstdio>
 #include <mutex>
 
-#include "sourcekit/av_owners.h"
+#include "platform/log.h"
+#include "sourcekit/av_support.h"
 #include "sourcekit/device_thread.h"
 
 extern "C" {
@@ -10,15 +11,6 @@ extern "C" {
 }
 
 void SkSleep1ms() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
-
-void SkLog(const char* format, ...) {
-    char line[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(line, sizeof(line), format, args);
-    va_end(args);
-    std::fprintf(stderr, "[sourcekit] %s\n", line);
-}
 
 void EnsureFfmpegDevicesRegistered() {
     static std::once_flag once;

@@ -5,6 +5,7 @@
 #include <exception>
 #include <memory>
 
+#include "platform/log.h"
 #include "sourcekit/capture_device.h"
 #include "sourcekit/local_file_device.h"
 #include "sourcekit/net_file_device.h"
@@ -21,9 +22,9 @@ void Guarded(const char* function, Body body) {
     try {
         body();
     } catch (const std::exception& e) {
-        SkLog("%s failed: %s", function, e.what());
+        Log(LogLevel::kWarning, "sourcekit", "%s failed: %s", function, e.what());
     } catch (...) {
-        SkLog("%s failed", function);
+        Log(LogLevel::kWarning, "sourcekit", "%s failed", function);
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/log.h"
+
 std::unique_ptr<CLocFDevice> CLocFDevice::Open(const char* path, AVIOContext* io, int32_t channels, int32_t sampleRate,
                                                int32_t* width, int32_t* height, int32_t* mask, DeviceCallback callback,
                                                void* user) {
@@ -56,13 +58,13 @@ CLocFDevice::~CLocFDevice() { Stop(); }
 void CLocFDevice::Start() {
     if (thread_.joinable()) return;
     running_ = true;
-    thread_ = StartDeviceThread("sk-file", [this] { DeviceThread(); });
+    thread_ = StartNamedThread("sk-file", ThreadPriority::kNormal, [this] { DeviceThread(); });
     started_.Wait();
 }
 
 void CLocFDevice::Stop() {
     running_ = false;
-    if (thread_.joinable()) thread_.join();
+    JoinThread(thread_);
 }
 
 void CLocFDevice::Seek(int32_t position) {
@@ -187,7 +189,7 @@ void CLocFDevice::Rewind() {
     if (av_seek_frame(demuxer_.get(), -1, startTime_, AVSEEK_FLAG_BACKWARD) < 0) {
         // An input that cannot seek cannot start over; it stays at its end rather than announcing
         // restarts that never play.
-        if (!seekFailed_) SkLog("the file cannot be rewound");
+        if (!seekFailed_) Log(LogLevel::kWarning, "sourcekit", "the file cannot be rewound");
         seekFailed_ = true;
         return;
     }

@@ -13,7 +13,7 @@
 
 #include "platform/thread_message_queue.h"
 #include "sourcekit/device_thread.h"
-#include "sourcekit/file_device.h"
+#include "sourcekit/file_source.h"
 
 class CLocFDevice final : public CFDevice {
 public:

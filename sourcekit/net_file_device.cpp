@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/log.h"
+
 namespace {
 
 constexpr int64_t kRtmpDelayMs = 1000;
@@ -23,7 +25,7 @@ std::unique_ptr<CNetFDevice> CNetFDevice::Open(const char* url, int32_t channels
     if (url == nullptr) return nullptr;
     std::string text(url);
     if (text.size() + 1 > kMaxUrlBytes) {
-        SkLog("stream URL of %zu bytes is too long", text.size());
+        Log(LogLevel::kWarning, "sourcekit", "stream URL of %zu bytes is too long", text.size());
         return nullptr;
     }
     EnsureFfmpegNetworkReady();
@@ -42,13 +44,13 @@ void CNetFDevice::Start() {
     if (presenter_.joinable()) Stop();
     presenterRunning_ = true;
     CStartedEvent started;
-    presenter_ = StartDeviceThread("sk-net", [this, &started] { PresenterThread(&started); });
+    presenter_ = StartNamedThread("sk-net", ThreadPriority::kNormal, [this, &started] { PresenterThread(&started); });
     started.Wait();
 }
 
 void CNetFDevice::Stop() {
     presenterRunning_ = false;
-    if (presenter_.joinable()) presenter_.join();
+    JoinThread(presenter_);
 }
 
 void CNetFDevice::Seek(int32_t position) {
@@ -62,7 +64,7 @@ void CNetFDevice::StartReader() {
     readerStop_ = false;
     reconnect_ = false;
     readerRunning_ = true;
-    reader_ = StartDeviceThread("sk-net-read", [this] { ReaderThread(); });
+    reader_ = StartNamedThread("sk-net-read", ThreadPriority::kNormal, [this] { ReaderThread(); });
 }
 
 void CNetFDevice::StopReader() {
@@ -70,7 +72,7 @@ void CNetFDevice::StopReader() {
     // The interrupt callback makes a connect or read that is still blocked give up within
     // FFmpeg's polling interval, so this wait is short and the reader is gone before the presenter
     // releases anything it uses.
-    if (reader_.joinable()) reader_.join();
+    JoinThread(reader_);
     readerRunning_ = false;
 }
 
@@ -102,12 +104,13 @@ bool CNetFDevice::ReadConnection() {
     options.Set("rtsp_transport", "tcp");
     const int opened = avformat_open_input(&context, url_.c_str(), nullptr, options.Address());
     if (opened < 0) {  // context freed
-        if (!readerStop_) SkLog("cannot open stream %s: %s", url_.c_str(), ErrorText(opened).c_str());
+        if (!readerStop_)
+            Log(LogLevel::kWarning, "sourcekit", "cannot open stream %s: %s", url_.c_str(), ErrorText(opened).c_str());
         return false;
     }
     FormatContextPtr demuxer(context);
     if (avformat_find_stream_info(context, nullptr) < 0) {
-        if (!readerStop_) SkLog("cannot read the streams of %s", url_.c_str());
+        if (!readerStop_) Log(LogLevel::kWarning, "sourcekit", "cannot read the streams of %s", url_.c_str());
         return false;
     }
     int videoIndex = -1;
@@ -160,8 +163,9 @@ bool CNetFDevice::ReadConnection() {
             if (result == AVERROR_EXIT && stalled_) result = AVERROR(ETIMEDOUT);
             const bool reconnect = result != AVERROR_EOF && result != AVERROR_EXIT;
             if (reconnect) {
-                SkLog("stream %s broke off (%s); reconnecting once the buffered frames are shown", url_.c_str(),
-                      ErrorText(result).c_str());
+                Log(LogLevel::kWarning, "sourcekit",
+                    "stream %s broke off (%s); reconnecting once the buffered frames are shown", url_.c_str(),
+                    ErrorText(result).c_str());
             }
             return reconnect;
         }

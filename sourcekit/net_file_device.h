@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "sourcekit/device_thread.h"
-#include "sourcekit/file_device.h"
+#include "sourcekit/file_source.h"
 
 class CNetFDevice final : public CFDevice {
 public:

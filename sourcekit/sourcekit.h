@@ -11,10 +11,10 @@
 
 #include <stdint.h>
 
-#if defined(__cplusplus)
-// The program's own image descriptor: SourceKit delivers video in exactly this form.
-#include "scene/imaging/image_buffer.h"
-#else
+// The image descriptor every video delivery carries. The program's imaging code declares the same
+// layout under the same guard, so either header may come first.
+#ifndef BREVACAST_IMAGE_BUFFER_DEFINED
+#define BREVACAST_IMAGE_BUFFER_DEFINED
 typedef struct ImageBuffer {
     uint8_t* planes[4];
     int32_t strides[4];

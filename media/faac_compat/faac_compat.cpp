@@ -17,6 +17,8 @@ extern "C" {
 }
 
 #include "media/faac_compat/faac.h"
+#include "platform/ffmpeg/av_owners.h"
+#include "platform/log.h"
 
 namespace {
 
@@ -40,24 +42,14 @@ int SampleRateIndex(unsigned long rate) {
 // The MPEG-4 channel configuration; 7 stands for eight channels.
 int ChannelConfiguration(unsigned int channels) { return channels == 8 ? 7 : static_cast<int>(channels); }
 
-struct ContextFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-
 struct FaacEncoder {
     unsigned long sampleRate = 0;
     unsigned int channels = 0;
     int rateIndex = 0;
     faacEncConfiguration config{};
-    std::unique_ptr<AVCodecContext, ContextFree> context;
-    std::unique_ptr<AVFrame, FrameFree> frame;
-    std::unique_ptr<AVPacket, PacketFree> packet;
+    CodecContextPtr context;
+    FramePtr frame;
+    PacketPtr packet;
     int64_t nextPts = 0;
     bool draining = false;
     bool failed = false;  // the configuration could not be opened; every encode call reports it
@@ -76,10 +68,10 @@ bool OpenContext(FaacEncoder* e) {
     e->context.reset();
     const AVCodec* codec = avcodec_find_encoder_by_name("aac");
     if (codec == nullptr) {
-        std::fprintf(stderr, "[encoder] FFmpeg has no aac encoder\n");
+        Log(LogLevel::kWarning, "encoder", "FFmpeg has no aac encoder");
         return false;
     }
-    std::unique_ptr<AVCodecContext, ContextFree> c(avcodec_alloc_context3(codec));
+    CodecContextPtr c(avcodec_alloc_context3(codec));
     if (!c) return false;
     const faacEncConfiguration& cfg = e->config;
     c->sample_rate = static_cast<int>(e->sampleRate);
@@ -101,8 +93,8 @@ bool OpenContext(FaacEncoder* e) {
     if (ret < 0) {
         char text[AV_ERROR_MAX_STRING_SIZE] = {};
         av_strerror(ret, text, sizeof(text));
-        std::fprintf(stderr, "[encoder] aac encoder refused %lu Hz, %u channels: %s\n", e->sampleRate, e->channels,
-                     text);
+        Log(LogLevel::kError, "encoder", "aac encoder refused %lu Hz, %u channels: %s", e->sampleRate, e->channels,
+            text);
         return false;
     }
     e->context = std::move(c);
@@ -183,7 +175,7 @@ int TakePacket(FaacEncoder* e, unsigned char* outputBuffer, unsigned int bufferS
         std::memcpy(outputBuffer + header, p->data, static_cast<size_t>(p->size));
         result = total;
     } else {
-        std::fprintf(stderr, "[encoder] AAC frame of %d bytes does not fit a %u-byte buffer\n", total, bufferSize);
+        Log(LogLevel::kWarning, "encoder", "AAC frame of %d bytes does not fit a %u-byte buffer", total, bufferSize);
     }
     av_packet_unref(p);
     return result;
@@ -203,7 +195,7 @@ faacEncHandle FAACAPI faacEncOpen(unsigned long sampleRate, unsigned int numChan
                                   unsigned long* maxOutputBytes) {
     const int rateIndex = SampleRateIndex(sampleRate);
     if (rateIndex < 0 || numChannels == 0 || numChannels > kMaxChannels || numChannels == 7) {
-        std::fprintf(stderr, "[encoder] no AAC encoding at %lu Hz with %u channels\n", sampleRate, numChannels);
+        Log(LogLevel::kWarning, "encoder", "no AAC encoding at %lu Hz with %u channels", sampleRate, numChannels);
         return nullptr;
     }
     auto* e = new FaacEncoder;
@@ -300,7 +292,7 @@ int FAACAPI faacEncClose(faacEncHandle hEncoder) {
     // libfaac drops what it still holds; let FFmpeg finish quietly instead of warning about its queue.
     if (e->context) {
         if (!e->draining) avcodec_send_frame(e->context.get(), nullptr);
-        std::unique_ptr<AVPacket, PacketFree> discard(av_packet_alloc());
+        PacketPtr discard(av_packet_alloc());
         while (discard && avcodec_receive_packet(e->context.get(), discard.get()) >= 0) av_packet_unref(discard.get());
     }
     delete e;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/log.h"
 #include "platform/media_clock.h"
 
 namespace {
@@ -48,8 +49,8 @@ std::unique_ptr<CPulseCapture> CPulseCapture::Open(std::shared_ptr<CPulseConnect
     capture->connection_ = std::move(server);
     CPulseConnection& connection = *capture->connection_;
     if (!ResolvePulseCaptureTarget(connection, microphone, id, &capture->target_, deadline)) {
-        std::fprintf(stderr, "[audio] no %s \"%s\" on the sound server\n", microphone ? "microphone" : "output",
-                     id.empty() ? "default" : id.c_str());
+        Log(LogLevel::kWarning, "audio", "no %s \"%s\" on the sound server", microphone ? "microphone" : "output",
+            id.empty() ? "default" : id.c_str());
         return nullptr;
     }
 
@@ -63,15 +64,15 @@ std::unique_ptr<CPulseCapture> CPulseCapture::Open(std::shared_ptr<CPulseConnect
     // The channel order FFmpeg's default layouts use, so the resampler needs no map of its own.
     if (!pa_sample_spec_valid(&spec) ||
         pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_WAVEEX) == nullptr) {
-        std::fprintf(stderr, "[audio] \"%s\" has a sample layout the capture cannot take\n",
-                     capture->target_.source.name.c_str());
+        Log(LogLevel::kWarning, "audio", "\"%s\" has a sample layout the capture cannot take",
+            capture->target_.source.name.c_str());
         return nullptr;
     }
 
     CPulseLock lock(connection);
     capture->stream_ = pa_stream_new(connection.Context(), "Brevacast capture", &spec, &map);
     if (capture->stream_ == nullptr) {
-        std::fprintf(stderr, "[audio] no record stream: %s\n", pa_strerror(pa_context_errno(connection.Context())));
+        Log(LogLevel::kWarning, "audio", "no record stream: %s", pa_strerror(pa_context_errno(connection.Context())));
         return nullptr;
     }
     pa_stream_set_state_callback(capture->stream_, &OnStreamState, connection.Loop());
@@ -93,8 +94,8 @@ std::unique_ptr<CPulseCapture> CPulseCapture::Open(std::shared_ptr<CPulseConnect
 
     const std::string& sourceName = capture->target_.source.name;
     if (pa_stream_connect_record(capture->stream_, sourceName.c_str(), &attr, flags) < 0) {
-        std::fprintf(stderr, "[audio] cannot record from \"%s\": %s\n", sourceName.c_str(),
-                     pa_strerror(pa_context_errno(connection.Context())));
+        Log(LogLevel::kError, "audio", "cannot record from \"%s\": %s", sourceName.c_str(),
+            pa_strerror(pa_context_errno(connection.Context())));
         return nullptr;
     }
     pa_stream* stream = capture->stream_;
@@ -105,8 +106,8 @@ std::unique_ptr<CPulseCapture> CPulseCapture::Open(std::shared_ptr<CPulseConnect
         },
         deadline);
     if (!ready || pa_stream_get_state(stream) != PA_STREAM_READY) {
-        std::fprintf(stderr, "[audio] recording from \"%s\" did not start: %s\n", sourceName.c_str(),
-                     ready ? pa_strerror(pa_context_errno(connection.Context())) : "no answer in time");
+        Log(LogLevel::kWarning, "audio", "recording from \"%s\" did not start: %s", sourceName.c_str(),
+            ready ? pa_strerror(pa_context_errno(connection.Context())) : "no answer in time");
         return nullptr;
     }
     return capture;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/log.h"
+
 namespace {
 
 void WakeWaiters(pa_threaded_mainloop* loop) { pa_threaded_mainloop_signal(loop, 0); }
@@ -27,23 +29,23 @@ std::unique_ptr<CPulseConnection> CPulseConnection::Open(const char* threadName,
     std::unique_ptr<CPulseConnection> connection(new CPulseConnection);
     connection->loop_ = pa_threaded_mainloop_new();
     if (connection->loop_ == nullptr) {
-        std::fprintf(stderr, "[audio] no event loop for the sound server\n");
+        Log(LogLevel::kWarning, "audio", "no event loop for the sound server");
         return nullptr;
     }
     pa_threaded_mainloop_set_name(connection->loop_, threadName);
     connection->context_ = pa_context_new(pa_threaded_mainloop_get_api(connection->loop_), "BrevacastPC");
     if (connection->context_ == nullptr) {
-        std::fprintf(stderr, "[audio] no sound server context\n");
+        Log(LogLevel::kWarning, "audio", "no sound server context");
         return nullptr;
     }
     pa_context_set_state_callback(connection->context_, &OnContextState, connection->loop_);
     // Never start a server of our own: without one the sound of that kind is simply absent.
     if (pa_context_connect(connection->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        std::fprintf(stderr, "[audio] no sound server: %s\n", pa_strerror(pa_context_errno(connection->context_)));
+        Log(LogLevel::kWarning, "audio", "no sound server: %s", pa_strerror(pa_context_errno(connection->context_)));
         return nullptr;
     }
     if (pa_threaded_mainloop_start(connection->loop_) < 0) {
-        std::fprintf(stderr, "[audio] the sound server's event thread did not start\n");
+        Log(LogLevel::kError, "audio", "the sound server's event thread did not start");
         return nullptr;
     }
     CPulseLock lock(*connection);
@@ -51,8 +53,8 @@ std::unique_ptr<CPulseConnection> CPulseConnection::Open(const char* threadName,
     const bool ready =
         connection->WaitUntil([context] { return pa_context_get_state(context) == PA_CONTEXT_READY; }, deadline);
     if (!ready) {
-        std::fprintf(stderr, "[audio] no sound server: %s\n",
-                     connection->Alive() ? "no answer in time" : pa_strerror(pa_context_errno(context)));
+        Log(LogLevel::kWarning, "audio", "no sound server: %s",
+            connection->Alive() ? "no answer in time" : pa_strerror(pa_context_errno(context)));
         return nullptr;
     }
     return connection;

@@ -34,14 +34,14 @@ std::vector<std::vector<uint8_t>> RawAacFrames(int rate, int channels, int count
     std::vector<std::vector<uint8_t>> frames;
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
     if (codec == nullptr) return frames;
-    std::unique_ptr<AVCodecContext, AVCodecContextFree> context(avcodec_alloc_context3(codec));
+    CodecContextPtr context(avcodec_alloc_context3(codec));
     context->sample_rate = rate;
     context->sample_fmt = AV_SAMPLE_FMT_FLTP;
     av_channel_layout_default(&context->ch_layout, channels);
     context->bit_rate = 32000 * channels;
     if (avcodec_open2(context.get(), codec, nullptr) < 0) return frames;
     FramePtr frame(av_frame_alloc());
-    std::unique_ptr<AVPacket, AVPacketFree> packet(av_packet_alloc());
+    PacketPtr packet(av_packet_alloc());
     for (int n = 0; n <= count; ++n) {
         const bool last = n == count;
         if (!last) {

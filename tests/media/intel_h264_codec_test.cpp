@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
+#include "imaging/color_convert.h"
 #include "media/codec_factory.h"
-#include "scene/imaging/color_convert.h"
 #include "tests/media/fake_mfx_session.h"
 #include "tests/media/media_test_support.h"
 

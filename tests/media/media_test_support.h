@@ -15,6 +15,7 @@ extern "C" {
 }
 
 #include "media/codec.h"
+#include "platform/ffmpeg/av_owners.h"
 
 // One unit as the sink saw it, copied out of the encoder's buffer.
 struct CapturedUnit {
@@ -62,17 +63,6 @@ struct SinkCapture {
         params->sinkContext = this;
     }
 };
-
-struct AVCodecContextFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct AVFrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct AVPacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-using FramePtr = std::unique_ptr<AVFrame, AVFrameFree>;
 
 // An FFmpeg decoder that keeps every frame it returns.
 class TestDecoder {
@@ -133,8 +123,8 @@ private:
         }
     }
 
-    std::unique_ptr<AVCodecContext, AVCodecContextFree> context_;
-    std::unique_ptr<AVPacket, AVPacketFree> packet_;
+    CodecContextPtr context_;
+    PacketPtr packet_;
 };
 
 // A YUY2 picture that changes every frame: a drifting grainy luma wave, slowly turning colours and a bright square

@@ -6,9 +6,9 @@
 #include <sys/mount.h>
 #include <x264.h>
 
+#include "imaging/color_convert.h"
 #include "media/faac_codec.h"
 #include "media/live_engine.h"
-#include "scene/imaging/color_convert.h"
 #include "tests/media/live_test_support.h"
 #include "tests/media/media_test_support.h"
 
@@ -264,9 +264,9 @@ TEST(RecorderFailure, AFileThatCannotBeCreatedIsReportedAndItsUnitsDropped) {
     TempDir dir;
     RecorderInput input(1, 1, 250);
     CRecorder recorder;
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     Record(recorder, input, dir.Path() + "/missing/folder/x.mp4");
-    const std::string said = testing::internal::GetCapturedStdout();
+    const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(recorder.Failed());
     EXPECT_NE(said.find("[recorder] recording stopped"), std::string::npos) << said;
     Unit audio = Unit::Audio(0);
@@ -326,7 +326,7 @@ TEST(RecorderFailure, AFullDiskEndsTheRecordingButNotThePublishing) {
     if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=96k") != 0) GTEST_SKIP() << "cannot mount a small tmpfs here";
     {
         LiveToFolder live(disk);
-        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
         ASSERT_EQ(live.engine.StartLive(), 1);
         ASSERT_EQ(live.engine.GoLive(), 1);
         for (int round = 0; round < 40 && !live.engine.Recorder().Failed(); ++round) {
@@ -336,7 +336,7 @@ TEST(RecorderFailure, AFullDiskEndsTheRecordingButNotThePublishing) {
         EXPECT_TRUE(live.engine.Recorder().Failed());
         live.Encode(50);  // the live goes on after the failure
         EXPECT_EQ(live.engine.StopLive(), 1);
-        const std::string said = testing::internal::GetCapturedStdout();
+        const std::string said = testing::internal::GetCapturedStderr();
         EXPECT_NE(said.find("[recorder] recording stopped"), std::string::npos) << said;
         EXPECT_EQ(live.SlicesSent(), live.frames);
         EXPECT_TRUE(live.OnlyLiveStatuses());
@@ -354,7 +354,7 @@ TEST(RecorderFailure, ARemovedRecordingFolderEndsTheRecordingButNotThePublishing
     TempDir dir;
     const std::string folder = dir.Path() + "/recordings";
     LiveToFolder live(folder);
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     ASSERT_EQ(live.engine.StartLive(), 1);
     ASSERT_EQ(live.engine.GoLive(), 1);
     live.Encode(25);
@@ -368,7 +368,7 @@ TEST(RecorderFailure, ARemovedRecordingFolderEndsTheRecordingButNotThePublishing
     EXPECT_TRUE(live.engine.Recorder().Failed());
     live.Encode(25);
     EXPECT_EQ(live.engine.StopLive(), 1);
-    const std::string said = testing::internal::GetCapturedStdout();
+    const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find("[recorder] recording stopped"), std::string::npos) << said;
     EXPECT_EQ(live.SlicesSent(), live.frames);
     EXPECT_TRUE(live.OnlyLiveStatuses());

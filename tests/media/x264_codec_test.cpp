@@ -8,8 +8,8 @@
 #include <map>
 #include <set>
 
+#include "imaging/color_convert.h"
 #include "media/bitrate_split.h"
-#include "scene/imaging/color_convert.h"
 #include "tests/media/media_test_support.h"
 
 // libx264 0.164 keeps the strings of a parameter set it refused to open; the refused-open tests would

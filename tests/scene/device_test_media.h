@@ -20,8 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "imaging/image_buffer.h"
 #include "media/base_device.h"
-#include "scene/imaging/image_buffer.h"
 #include "tests/common/media_dir.h"
 
 extern char** environ;

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <vector>
 
-#include "scene/imaging/color_convert.h"
+#include "imaging/color_convert.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "scene/imaging/image_buffer.h"
+#include "imaging/image_buffer.h"
 
 struct InkBox {
     int left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive

@@ -31,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include "imaging/image_buffer.h"
 #include "sourcekit/sourcekit.h"
 #include "tests/common/media_dir.h"
 

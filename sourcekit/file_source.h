@@ -9,8 +9,8 @@
 #include <deque>
 #include <vector>
 
-#include "scene/imaging/image_buffer.h"
-#include "sourcekit/av_owners.h"
+#include "imaging/image_buffer.h"
+#include "sourcekit/av_support.h"
 #include "sourcekit/sourcekit.h"
 
 extern "C" {

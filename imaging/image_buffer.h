@@ -16,7 +16,11 @@ constexpr uint32_t kFourccRV32 = MakeFourcc('R', 'V', '3', '2');  // B, G, R, A
 constexpr uint32_t kFourccYUY2 = MakeFourcc('Y', 'U', 'Y', '2');  // Y0, U, Y1, V
 static_assert(kFourccRV24 == 0x34325652 && kFourccRV32 == 0x32335652 && kFourccYUY2 == 0x32595559);
 
-struct ImageBuffer {
+// SourceKit's public header declares the same layout under the same guard: it is the form images
+// cross the library boundary in.
+#ifndef BREVACAST_IMAGE_BUFFER_DEFINED
+#define BREVACAST_IMAGE_BUFFER_DEFINED
+typedef struct ImageBuffer {
     uint8_t* planes[4];  // plane 0 holds every pixel; the formats used are packed
     int32_t strides[4];  // stride 0 = bytes per row; the others 0
     int32_t width;
@@ -25,7 +29,8 @@ struct ImageBuffer {
     int32_t fixed[3];    // -1, 1, 1: set at creation, carried unchanged
     uint32_t timestamp;  // milliseconds; set by capture sources, 0 otherwise
     uint32_t reserved[2];
-};
+} ImageBuffer;
+#endif
 
 // Bytes per pixel of a fourcc: 4 for RV32, 3 for RV24, 2 for YUY2 and any other code.
 int BytesPerPixel(uint32_t fourcc);

@@ -1,12 +1,12 @@
-#include "scene/imaging/composite.h"
+#include "imaging/composite.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
-#include "scene/imaging/resize.h"
-#include "tests/scene/imaging/test_pixels.h"
+#include "imaging/resize.h"
+#include "tests/imaging/test_pixels.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "scene/imaging/deinterlace.h"
+#include "imaging/deinterlace.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
-#include "scene/imaging/resize.h"
-#include "scene/imaging/simd.h"
+#include "imaging/resize.h"
+#include "imaging/simd.h"
 
 #if BV_IMAGING_X86
 #include <immintrin.h>

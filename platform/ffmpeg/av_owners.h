@@ -1,21 +1,32 @@
-// Owners for the FFmpeg handles that SourceKit's devices hold, and the few FFmpeg helpers that
-// every device kind shares. Internal to the library.
+// Owners for the FFmpeg handles that the recorder, the encoders, the picture loader and SourceKit hold.
+// Each deleter is the one FFmpeg call that frees its handle completely; a null handle is fine.
 #pragma once
 
-#include <cstdint>
 #include <memory>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/dict.h>
 #include <libavutil/frame.h>
 #include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
 }
 
+// A demuxer opened with avformat_open_input.
 struct FormatContextCloser {
     void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
 };
 using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextCloser>;
+
+// A muxer made with avformat_alloc_output_context2: its file is closed with it.
+struct OutputContextFree {
+    void operator()(AVFormatContext* context) const {
+        if (context->pb != nullptr) avio_closep(&context->pb);
+        avformat_free_context(context);
+    }
+};
+using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextFree>;
 
 struct CodecContextFree {
     void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
@@ -32,16 +43,18 @@ struct FrameFree {
 };
 using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 
-struct DictionaryFree {
-    void operator()(AVDictionary* dictionary) const { av_dict_free(&dictionary); }
-};
-
 struct ResamplerFree {
     void operator()(SwrContext* context) const { swr_free(&context); }
 };
 using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerFree>;
 
-// Options handed to avformat_open_input, which replaces the dictionary with the options it did not take.
+struct ScalerFree {
+    void operator()(SwsContext* context) const { sws_freeContext(context); }
+};
+using ScalerPtr = std::unique_ptr<SwsContext, ScalerFree>;
+
+// Options handed to avformat_open_input or avcodec_open2, which replace the dictionary with the options
+// they did not take.
 class CAvOptions {
 public:
     CAvOptions() = default;
@@ -55,14 +68,3 @@ public:
 private:
     AVDictionary* dictionary_ = nullptr;
 };
-
-// FFmpeg's registration and network start-up, done once per process.
-void EnsureFfmpegDevicesRegistered();
-void EnsureFfmpegNetworkReady();
-
-// A timestamp in a stream's time base as milliseconds, rounded to nearest; "no time" stays
-// AV_NOPTS_VALUE (INT64_MIN), which every pacing check treats as long overdue.
-inline int64_t ToMilliseconds(int64_t value, AVRational timeBase) {
-    return av_rescale_q_rnd(value, timeBase, AVRational{1, 1000},
-                            static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
-}

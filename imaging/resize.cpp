@@ -1,10 +1,10 @@
-#include "scene/imaging/resize.h"
+#include "imaging/resize.h"
 
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
-#include "scene/imaging/simd.h"
+#include "imaging/simd.h"
 
 #if BV_IMAGING_X86
 #include <immintrin.h>

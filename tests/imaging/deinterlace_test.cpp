@@ -1,11 +1,11 @@
-#include "scene/imaging/deinterlace.h"
+#include "imaging/deinterlace.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "scene/imaging/resize.h"
-#include "tests/scene/imaging/test_pixels.h"
+#include "imaging/resize.h"
+#include "tests/imaging/test_pixels.h"
 
 TEST(Deinterlace, KeepsTheFirstFieldAndCopiesTheLastOddRowFromAbove) {
     const int w = 11, h = 6, stride = 13;

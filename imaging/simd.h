@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "scene/imaging/resize.h"
+#include "imaging/resize.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #define BV_IMAGING_X86 1

@@ -1,4 +1,4 @@
-#include "scene/imaging/image_buffer.h"
+#include "imaging/image_buffer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "scene/imaging/composite.h"
+#include "imaging/composite.h"
 
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
-#include "scene/imaging/resize.h"
-#include "scene/imaging/simd.h"
+#include "imaging/resize.h"
+#include "imaging/simd.h"
 
 #if BV_IMAGING_X86
 #include <immintrin.h>

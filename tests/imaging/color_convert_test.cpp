@@ -1,4 +1,4 @@
-#include "scene/imaging/color_convert.h"
+#include "imaging/color_convert.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <cmath>
 #include <vector>
 
-#include "scene/imaging/resize.h"
-#include "tests/scene/imaging/test_pixels.h"
+#include "imaging/resize.h"
+#include "tests/imaging/test_pixels.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "scene/imaging/resize.h"
+#include "imaging/resize.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "tests/scene/imaging/test_pixels.h"
+#include "tests/imaging/test_pixels.h"
 
 namespace {
 

@@ -1,10 +1,11 @@
-#include "sourcekit/file_device.h"
+#include "sourcekit/file_source.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <utility>
 
-#include "scene/imaging/color_convert.h"
+#include "imaging/color_convert.h"
+#include "platform/log.h"
 #include "sourcekit/device_thread.h"
 
 namespace {
@@ -121,8 +122,9 @@ bool CFDevice::SetUpResampler(int format, int rate, const AVChannelLayout& layou
     }
     ResamplerPtr resampler(context);
     if (swr_init(resampler.get()) < 0) {
-        SkLog("no resampler from %d Hz sound (format %d, %d channels); its sound is not delivered", rate, format,
-              resampledLayout_.nb_channels);
+        Log(LogLevel::kWarning, "sourcekit",
+            "no resampler from %d Hz sound (format %d, %d channels); its sound is not delivered", rate, format,
+            resampledLayout_.nb_channels);
         return false;
     }
     if (outputBuffer_ == nullptr) outputBuffer_.reset(new uint8_t[kSoundBufferBytes]);

@@ -1,12 +1,12 @@
-#include "scene/imaging/color_convert.h"
+#include "imaging/color_convert.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdlib>
 
-#include "scene/imaging/resize.h"
-#include "scene/imaging/simd.h"
+#include "imaging/resize.h"
+#include "imaging/simd.h"
 
 #if BV_IMAGING_X86
 #include <immintrin.h>
