@@ -17,7 +17,9 @@
 #include <pugixml.hpp>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "platform/log.h"
@@ -117,102 +119,103 @@ void GetFloat(pugi::xml_node parent, const char* name, float& out) {
 
 bool ValidFrameSide(int32_t side) { return side > 0 && side % 2 == 0 && side <= kMaxFrameSide; }
 
+// How a record's field is written: plain decimal, a colour or code stored as a signed decimal, a
+// fixed six-decimal number, or text.
+enum class FieldForm { kInt, kSigned, kFloat, kText };
+
+// One field of a stored record: its element, the record kind that has it (-1: every kind) and where it
+// lives. Records are written in this order and read back from the same table.
+struct RecordField {
+    const char* name;
+    int32_t kind;
+    FieldForm form;
+    std::variant<int32_t SceneSource::*, uint8_t SceneSource::*, uint32_t SceneSource::*, float SceneSource::*,
+                 std::string SceneSource::*>
+        member;
+};
+
+constexpr int32_t kEveryKind = -1;
+
+const RecordField kRecordFields[] = {
+    {"type", kEveryKind, FieldForm::kInt, &SceneSource::type},
+    {"SourceName", kEveryKind, FieldForm::kText, &SceneSource::SourceName},
+    {"Left", kEveryKind, FieldForm::kInt, &SceneSource::Left},
+    {"Top", kEveryKind, FieldForm::kInt, &SceneSource::Top},
+    {"Right", kEveryKind, FieldForm::kInt, &SceneSource::Right},
+    {"Bottom", kEveryKind, FieldForm::kInt, &SceneSource::Bottom},
+    {"KeepRatio", kEveryKind, FieldForm::kInt, &SceneSource::KeepRatio},
+    {"Visible", kEveryKind, FieldForm::kInt, &SceneSource::Visible},
+    {"BorderWidth", kEveryKind, FieldForm::kInt, &SceneSource::BorderWidth},
+    {"BorderColor", kEveryKind, FieldForm::kSigned, &SceneSource::BorderColor},
+    {"FaceName", kSourceText, FieldForm::kText, &SceneSource::FaceName},
+    {"rgbColor", kSourceText, FieldForm::kSigned, &SceneSource::rgbColor},
+    {"Bold", kSourceText, FieldForm::kInt, &SceneSource::Bold},
+    {"Italic", kSourceText, FieldForm::kInt, &SceneSource::Italic},
+    {"UnderLine", kSourceText, FieldForm::kInt, &SceneSource::UnderLine},
+    {"StrikeOut", kSourceText, FieldForm::kInt, &SceneSource::StrikeOut},
+    {"Hollow", kSourceText, FieldForm::kInt, &SceneSource::Hollow},
+    {"MoveSpeed", kSourceText, FieldForm::kInt, &SceneSource::MoveSpeed},
+    {"MoveDirection", kSourceText, FieldForm::kInt, &SceneSource::MoveDirection},
+    {"Alpha", kSourcePicture, FieldForm::kInt, &SceneSource::Alpha},
+    {"ScrIdx", kSourceScreen, FieldForm::kInt, &SceneSource::ScrIdx},
+    {"DeInterlace", kSourceDevice, FieldForm::kInt, &SceneSource::DeInterlace},
+    {"ChromaKey", kSourceDevice, FieldForm::kInt, &SceneSource::ChromaKey},
+    {"KeyColor", kSourceDevice, FieldForm::kSigned, &SceneSource::KeyColor},
+    {"Similarity", kSourceDevice, FieldForm::kInt, &SceneSource::Similarity},
+    {"Width", kSourceDevice, FieldForm::kInt, &SceneSource::Width},
+    {"Height", kSourceDevice, FieldForm::kInt, &SceneSource::Height},
+    {"FrameRate", kSourceDevice, FieldForm::kFloat, &SceneSource::FrameRate},
+    {"Fourcc", kSourceDevice, FieldForm::kSigned, &SceneSource::Fourcc},
+    {"Volume", kSourceMedia, FieldForm::kInt, &SceneSource::Volume},
+    {"PlayFlag", kSourceMedia, FieldForm::kInt, &SceneSource::PlayFlag},
+};
+
+bool FieldApplies(const RecordField& field, int32_t kind) { return field.kind == kEveryKind || field.kind == kind; }
+
 void WriteRecord(pugi::xml_node node, const SceneSource& r) {
-    PutInt(node, "type", r.type);
-    PutText(node, "SourceName", ReplaceAll(r.SourceName, " ", kSpaceCode));
-    PutInt(node, "Left", r.Left);
-    PutInt(node, "Top", r.Top);
-    PutInt(node, "Right", r.Right);
-    PutInt(node, "Bottom", r.Bottom);
-    PutInt(node, "KeepRatio", r.KeepRatio);
-    PutInt(node, "Visible", r.Visible);
-    PutInt(node, "BorderWidth", r.BorderWidth);
-    PutSigned(node, "BorderColor", r.BorderColor);
-    switch (r.type) {
-        case kSourceText:
-            PutText(node, "FaceName", r.FaceName);
-            PutSigned(node, "rgbColor", r.rgbColor);
-            PutInt(node, "Bold", r.Bold);
-            PutInt(node, "Italic", r.Italic);
-            PutInt(node, "UnderLine", r.UnderLine);
-            PutInt(node, "StrikeOut", r.StrikeOut);
-            PutInt(node, "Hollow", r.Hollow);
-            PutInt(node, "MoveSpeed", r.MoveSpeed);
-            PutInt(node, "MoveDirection", r.MoveDirection);
-            break;
-        case kSourcePicture:
-            PutInt(node, "Alpha", r.Alpha);
-            break;
-        case kSourceScreen:
-            PutInt(node, "ScrIdx", r.ScrIdx);
-            break;
-        case kSourceDevice:
-            PutInt(node, "DeInterlace", r.DeInterlace);
-            PutInt(node, "ChromaKey", r.ChromaKey);
-            PutSigned(node, "KeyColor", r.KeyColor);
-            PutInt(node, "Similarity", r.Similarity);
-            PutInt(node, "Width", r.Width);
-            PutInt(node, "Height", r.Height);
-            PutFloat(node, "FrameRate", r.FrameRate);
-            PutSigned(node, "Fourcc", r.Fourcc);
-            break;
-        case kSourceMedia:
-            PutInt(node, "Volume", r.Volume);
-            PutInt(node, "PlayFlag", r.PlayFlag);
-            break;
-        default:
-            break;
+    for (const RecordField& field : kRecordFields) {
+        if (!FieldApplies(field, r.type)) continue;
+        std::visit(
+            [&](auto member) {
+                using Value = std::remove_cvref_t<decltype(r.*member)>;
+                const Value& value = r.*member;
+                if constexpr (std::is_same_v<Value, std::string>) {
+                    // Spaces are stored as a character reference, as files written before expect.
+                    PutText(node, field.name,
+                            member == &SceneSource::SourceName ? ReplaceAll(value, " ", kSpaceCode) : value);
+                } else if constexpr (std::is_same_v<Value, float>) {
+                    PutFloat(node, field.name, value);
+                } else if (field.form == FieldForm::kSigned) {
+                    PutSigned(node, field.name, static_cast<uint32_t>(value));
+                } else {
+                    PutInt(node, field.name, static_cast<int64_t>(value));
+                }
+            },
+            field.member);
     }
 }
 
 std::unique_ptr<SceneSource> ReadRecord(pugi::xml_node node) {
     auto r = std::make_unique<SceneSource>();
+    // The kind decides which fields there are, so it is read first.
     GetInt(node, "type", r->type);
-    GetText(node, "SourceName", r->SourceName);
-    r->SourceName = ReplaceAll(std::move(r->SourceName), kSpaceCode, " ");
-    GetInt(node, "Left", r->Left);
-    GetInt(node, "Top", r->Top);
-    GetInt(node, "Right", r->Right);
-    GetInt(node, "Bottom", r->Bottom);
-    GetInt(node, "KeepRatio", r->KeepRatio);
-    GetInt(node, "Visible", r->Visible);
-    GetInt(node, "BorderWidth", r->BorderWidth);
-    GetInt(node, "BorderColor", r->BorderColor);
-    switch (r->type) {
-        case kSourceText:
-            GetText(node, "FaceName", r->FaceName);
-            GetInt(node, "rgbColor", r->rgbColor);
-            GetInt(node, "Bold", r->Bold);
-            GetInt(node, "Italic", r->Italic);
-            GetInt(node, "UnderLine", r->UnderLine);
-            GetInt(node, "StrikeOut", r->StrikeOut);
-            GetInt(node, "Hollow", r->Hollow);
-            GetInt(node, "MoveSpeed", r->MoveSpeed);
-            GetInt(node, "MoveDirection", r->MoveDirection);
-            break;
-        case kSourceDevice:
-            GetInt(node, "DeInterlace", r->DeInterlace);
-            GetInt(node, "ChromaKey", r->ChromaKey);
-            GetInt(node, "KeyColor", r->KeyColor);
-            GetInt(node, "Similarity", r->Similarity);
-            GetInt(node, "Width", r->Width);
-            GetInt(node, "Height", r->Height);
-            GetFloat(node, "FrameRate", r->FrameRate);
-            GetInt(node, "Fourcc", r->Fourcc);
-            break;
-        case kSourcePicture:
-            GetInt(node, "Alpha", r->Alpha);
-            break;
-        case kSourceScreen:
-            GetInt(node, "ScrIdx", r->ScrIdx);
-            break;
-        case kSourceMedia:
-            GetInt(node, "Volume", r->Volume);
-            GetInt(node, "PlayFlag", r->PlayFlag);
-            break;
-        default:
-            break;
+    for (const RecordField& field : kRecordFields) {
+        if (!FieldApplies(field, r->type)) continue;
+        std::visit(
+            [&](auto member) {
+                auto& value = (*r).*member;
+                using Value = std::remove_cvref_t<decltype(value)>;
+                if constexpr (std::is_same_v<Value, std::string>) {
+                    GetText(node, field.name, value);
+                } else if constexpr (std::is_same_v<Value, float>) {
+                    GetFloat(node, field.name, value);
+                } else {
+                    GetInt(node, field.name, value);
+                }
+            },
+            field.member);
     }
+    r->SourceName = ReplaceAll(std::move(r->SourceName), kSpaceCode, " ");
     return r;
 }
 

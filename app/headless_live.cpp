@@ -11,16 +11,18 @@
 #include <vector>
 
 #include "app/app_config.h"
+#include "app/language_choice.h"
 #include "app/language_table.h"
+#include "app/live_session.h"
+#include "app/live_settings.h"
 #include "app/scene_restore.h"
 #include "app/server_address.h"
 #include "media/audio_mixer.h"
-#include "media/bitrate_split.h"
 #include "media/codec_factory.h"
 #include "media/live_engine.h"
 #include "platform/log.h"
-#include "platform/media_clock.h"
 #include "platform/queue_window_target.h"
+#include "platform/window_messages.h"
 #include "scene/file_device_list.h"
 #include "scene/scene.h"
 #include "scene/video_device_list.h"
@@ -48,26 +50,41 @@ void PrintStatus(int32_t state, intptr_t detail) {
     std::fflush(stdout);
 }
 
+// Prints the engine's status reports: elapsed-time reports come once a second, other states are
+// shown when they change.
+class CStatusPrinter {
+public:
+    void Show(const ThreadMessage& m) {
+        if (m.code != WM_LIVE_STATUS) return;
+        const auto state = static_cast<int32_t>(m.wParam);
+        if (state != lastState_ || state == kEngineLiveRecording || state == kEngineLivePublishing)
+            PrintStatus(state, m.lParam);
+        lastState_ = state;
+    }
+
+private:
+    int32_t lastState_ = -1;
+};
+
 }  // namespace
 
 int RunHeadlessLive(const HeadlessOptions& options) {
     AppConfig config(options.configPath, HardwareEncodingAvailable);
     if (config.LastLoadResult() == AppConfig::LoadResult::kBrokenKeptAside)
-        Log(LogLevel::kError, "app", "%s could not be read; kept as %s, using the defaults", config.Path().c_str(),
+        Log(LogLevel::kWarning, "app", "%s could not be read; kept as %s, using the defaults", config.Path().c_str(),
             config.KeptAsidePath().c_str());
-    SetLanguage(config.Language);
+    ApplyLanguage(config.Language);
 
     const ServerAddressInfo server = ClassifyServerAddress(config.ServerURL);
     if (server.kind == kServerPortal || server.kind == kServerStream) {
-        Log(LogLevel::kWarning, "app",
+        Log(LogLevel::kError, "app",
             "%s needs an interactive logon; a headless live publishes to an rtmp:// address or "
             "records without a server",
             config.ServerURL.c_str());
         return 2;
     }
-    const bool publish = server.kind == kServerDirectRtmp;
-    // A live that neither publishes nor records would do nothing: without a server it records.
-    const bool record = options.record || !publish;
+    const LiveSettings settings =
+        LiveSettings::From(config, server.kind, server.publishToUrl, server.publishUrl, options.record);
 
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
@@ -89,8 +106,12 @@ int RunHeadlessLive(const HeadlessOptions& options) {
 
     CQueueWindowTarget sceneEvents;
     CScene scene(nullptr);
-    CScene::SetProcessScene(&scene);
     scene.SetNotificationWindow(&sceneEvents);
+    media.SetFileEndedHandler([&scene](const CFileDevice* device) { scene.NotifyFileEnded(device); });
+    struct FileEndedLink {
+        CFileDeviceList* media;
+        ~FileEndedLink() { media->SetFileEndedHandler(nullptr); }
+    } fileEndedLink{&media};
     scene.SetFrameRate(config.Framerate);
     if (!scene.Initialise(config.FrameSizeCX, config.FrameSizeCY, 0)) {
         Log(LogLevel::kError, "app", "cannot create a %dx%d canvas", config.FrameSizeCX, config.FrameSizeCY);
@@ -109,67 +130,56 @@ int RunHeadlessLive(const HeadlessOptions& options) {
         CFileDeviceList* media;
         ~EngineLink() { media->SetLiveEngine(nullptr); }
     } engineLink{&media};
-    const LiveBitrates rates = SplitLiveBitrate(config.Bitrate);
-    engine.recordFolder = config.LocalSaveFolder;
-    engine.audioBitrate = rates.audioBitrate;
-    engine.videoBitrate = rates.videoBitrate;
-    engine.channels = 2;
-    engine.sampleRate = config.SampleRate;
-    engine.fps = config.Framerate;
-    engine.width = config.FrameSizeCX;
-    engine.height = config.FrameSizeCY;
-    engine.publishEnabled = publish;
-    engine.publishUrl = publish ? server.publishUrl : std::string();
-    engine.recordEnabled = record;
-    engine.useHardwareEncoder = config.UseIpp != 0;
+    LiveSession session(&engine, LiveProducers::Of(&scene, &mixer));
 
-    std::printf("%s\n", publish ? ("publishing to " + server.publishUrl + (record ? ", recording" : "")).c_str()
-                                : "recording only (no server)");
-    if (engine.StartLive() == 0 || engine.State() != kEngineReady) {
-        for (const ThreadMessage& m : window.TakeAll()) PrintStatus(static_cast<int32_t>(m.wParam), m.lParam);
-        std::printf("%s\n", StartFailureText(engine.ErrorText()).c_str());
-        scene.Destroy();
-        CScene::SetProcessScene(nullptr);
-        return 1;
+    std::printf("%s\n",
+                settings.publishEnabled
+                    ? ("publishing to " + settings.publishUrl + (settings.recordEnabled ? ", recording" : "")).c_str()
+                    : "recording only (no server)");
+    std::fflush(stdout);
+    // The start runs on its own thread so that Ctrl+C cuts a connection to a silent server short.
+    CStatusPrinter printer;
+    session.BeginStart(settings, &window);
+    LiveStartResult started = LiveStartResult::kCancelled;
+    for (;;) {
+        if (g_stopRequested) session.Stop();
+        ThreadMessage m;
+        if (!window.Take(&m, std::chrono::milliseconds(100))) continue;
+        if (m.code != WM_LIVE_START_DONE) {
+            printer.Show(m);
+            continue;
+        }
+        std::string failure;
+        started = session.FinishStart(&failure);
+        if (started != LiveStartResult::kLive) {
+            for (const ThreadMessage& rest : window.TakeAll()) printer.Show(rest);
+            if (started == LiveStartResult::kFailed) std::printf("%s\n", failure.c_str());
+            scene.Destroy();
+            return started == LiveStartResult::kFailed ? 1 : 0;
+        }
+        break;
     }
-    const uint32_t timeBase = static_cast<uint32_t>(GetMediaTimeMs());
-    scene.PostThreadMessage(WM_SCENE_SET_ENGINE, reinterpret_cast<uintptr_t>(static_cast<ILiveFeed*>(&engine)),
-                            static_cast<intptr_t>(timeBase));
-    mixer.AttachEngine(&engine, timeBase);
-    engine.GoLive();
 
     const auto start = std::chrono::steady_clock::now();
     const auto end = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                  std::chrono::duration<double>(options.durationSeconds));
-    int32_t lastState = -1;
     while (!g_stopRequested && (options.durationSeconds <= 0 || std::chrono::steady_clock::now() < end)) {
         HandleSceneEvents(&scene, &sceneEvents);
         ThreadMessage m;
-        if (!window.Take(&m, std::chrono::milliseconds(100))) continue;
-        if (m.code != WM_LIVE_STATUS) continue;
-        const auto state = static_cast<int32_t>(m.wParam);
-        // Elapsed-time reports come once a second; other states are shown when they change.
-        if (state != lastState || state == kEngineLiveRecording || state == kEngineLivePublishing)
-            PrintStatus(state, m.lParam);
-        lastState = state;
+        if (window.Take(&m, std::chrono::milliseconds(100))) printer.Show(m);
     }
 
     const double liveSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const uint64_t encoded = scene.ComposeThread().FramesEncoded();
-    scene.PostThreadMessage(WM_SCENE_SET_ENGINE, 0, 0);
-    mixer.AttachEngine(nullptr, 0);
-    // The composition thread takes the detach with its next turn; the engine keeps an encode in
-    // flight apart from closing the encoder it runs on.
-    engine.StopLive();
+    session.Stop();
     for (const ThreadMessage& m : window.TakeAll())
         if (m.code == WM_LIVE_STATUS && static_cast<int32_t>(m.wParam) != kEngineLiveRecording &&
             static_cast<int32_t>(m.wParam) != kEngineLivePublishing)
             PrintStatus(static_cast<int32_t>(m.wParam), m.lParam);
     scene.Destroy();
-    CScene::SetProcessScene(nullptr);
     std::printf("encoded %llu frames (%.2f fps)\n", static_cast<unsigned long long>(encoded),
                 liveSeconds > 0 ? static_cast<double>(encoded) / liveSeconds : 0.0);
-    if (record) std::printf("recording: %s\n", engine.RecordPath().c_str());
+    if (settings.recordEnabled) std::printf("recording: %s\n", engine.RecordPath().c_str());
     return 0;
 }
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <iterator>
 
+#include "media/live_feed.h"
+
 namespace {
 
 // The texts are the system's own, character for character (typos included): other tools and users
@@ -212,19 +214,43 @@ std::string StartFailureText(std::string_view engine_error) {
     return text;
 }
 
+std::string StartFailureText(LiveStartError error) {
+    const bool english = IsEnglish();
+    switch (error) {
+        case LiveStartError::kRecordFolderEmpty:
+            return StartFailureText(english ? "No recording folder is set. Choose one in the settings."
+                                            : kTextRecordFolderEmpty);
+        case LiveStartError::kRecordFolderInvalid:
+            return StartFailureText(english ? "The recording folder cannot be used. Choose another one in the settings."
+                                            : kTextRecordFolderInvalid);
+        case LiveStartError::kConnectFailed:
+            return StartFailureText(english ? "Could not connect to the streaming server. Please check with its "
+                                              "administrator that it is running, then try again."
+                                            : kTextConnectFailed);
+        case LiveStartError::kHardwareUnsupported:
+            return StartFailureText(english ? "Hardware encoding is not available on this computer. Switch it off "
+                                              "in the settings."
+                                            : kTextHardwareUnsupported);
+        case LiveStartError::kNone:
+        case LiveStartError::kCancelled:
+            break;
+    }
+    return StartFailureText(std::string_view());
+}
+
 int LiveStatusTextIndex(int32_t engine_state) {
     switch (engine_state) {
-        case 0:
+        case kEngineIdle:
             return kTextStopped;
-        case 3:
+        case kEnginePublishStarting:
             return kTextPreparing;
-        case 4:
+        case kEngineStarting:
             return kTextGetConfiguration;
-        case 5:
+        case kEngineReady:
             return kTextReady;
-        case 6:
+        case kEngineReconnecting:
             return kTextReconnecting;
-        case 8:
+        case kEngineStopping:
             return kTextStopping;
         default:
             return -1;

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "media/live_texts.h"
+
 // Indices into the text table. Callers pass these names, never bare numbers.
 enum TextIndex : int {
     kTextLoginSuccessful = 0,
@@ -103,9 +105,10 @@ std::string GetText(int index);
 // The main window's title and notification-area tip in the current language.
 std::string GetAppTitle();
 
-// What the user is shown when StartLive fails: text 26 followed directly by the engine's error text
-// (the engine's texts are the same in both languages).
+// What the user is shown when StartLive fails: text 26 followed directly by the engine's error text.
 std::string StartFailureText(std::string_view engine_error);
+// The same for a start failure's reason, in the interface's language.
+std::string StartFailureText(LiveStartError error);
 
 // The text index shown for a live engine state, or -1 for the states that show something else: 1 and 2
 // show the elapsed live time, 7 leaves the previous text, and values outside 0..8 have no text.

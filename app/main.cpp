@@ -11,6 +11,7 @@
 
 #include "app/app_config.h"
 #include "app/headless_live.h"
+#include "app/language_choice.h"
 #include "app/language_table.h"
 #include "app/scene_restore.h"
 #include "media/codec_factory.h"
@@ -155,7 +156,7 @@ int main(int argc, char** argv) {
             break;
     }
 
-    SetLanguage(config.Language);
+    ApplyLanguage(config.Language);
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
 
@@ -163,7 +164,7 @@ int main(int argc, char** argv) {
     CFileDeviceList media(nullptr, config.SampleRate);
     CVideoDeviceList cameras;
     CScene scene(nullptr);
-    CScene::SetProcessScene(&scene);
+    media.SetFileEndedHandler([&scene](const CFileDevice* device) { scene.NotifyFileEnded(device); });
     scene.SetFrameRate(config.Framerate);
     if (!scene.Initialise(config.FrameSizeCX, config.FrameSizeCY, 0)) {
         Log(LogLevel::kError, "app", "cannot create a %dx%d canvas", config.FrameSizeCX, config.FrameSizeCY);
@@ -198,7 +199,7 @@ int main(int argc, char** argv) {
         }
     }
     scene.Destroy();
-    CScene::SetProcessScene(nullptr);
+    media.SetFileEndedHandler(nullptr);
 
     // A first run leaves a settings file to edit; an existing file is only rewritten by the
     // windows that change settings.

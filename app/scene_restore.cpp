@@ -23,7 +23,7 @@ int RestoreStoredScene(CScene* scene, const AppConfig& config, CVideoDeviceList*
                 record->SourceName.c_str(), record->type);
             continue;
         }
-        intptr_t extra = 0;
+        LayerOptions options;
         if (kind == kLayerScreen) {
             if (!monitorsRead) {
                 monitors = EnumerateMonitors();
@@ -33,25 +33,25 @@ int RestoreStoredScene(CScene* scene, const AppConfig& config, CVideoDeviceList*
                 Log(LogLevel::kWarning, "app", "screen %d: no such monitor; skipped", record->ScrIdx);
                 continue;
             }
-            extra = reinterpret_cast<intptr_t>(&monitors[record->ScrIdx]);
+            options.monitor = &monitors[record->ScrIdx];
         } else if (kind == kLayerDevice) {
-            const CaptureOptions options{record->Width, record->Height, record->FrameRate, record->Fourcc};
-            CBaseDevice* device = cameras->OpenVideoDevice(record->SourceName, &options, record->DeInterlace != 0);
+            const CaptureOptions capture{record->Width, record->Height, record->FrameRate, record->Fourcc};
+            CVideoDevice* device = cameras->OpenVideoDevice(record->SourceName, &capture, record->DeInterlace != 0);
             if (device == nullptr) {
                 Log(LogLevel::kWarning, "app", "%s: \"%s\"; skipped", GetText(24).c_str(), record->SourceName.c_str());
                 continue;
             }
-            extra = reinterpret_cast<intptr_t>(device);
+            options.camera = device;
         } else if (kind == kLayerFile) {
-            CBaseDevice* device = media->OpenFileDevice(record->SourceName, config.FrameSizeCX, config.FrameSizeCY,
+            CFileDevice* device = media->OpenFileDevice(record->SourceName, config.FrameSizeCX, config.FrameSizeCY,
                                                         record->Volume, static_cast<uint32_t>(record->PlayFlag));
             if (device == nullptr) {
                 Log(LogLevel::kWarning, "app", "%s: \"%s\"; skipped", GetText(21).c_str(), record->SourceName.c_str());
                 continue;
             }
-            extra = reinterpret_cast<intptr_t>(device);
+            options.media = device;
         }
-        if (scene->AddLayerFromRecord(kind, *record, extra) == nullptr) {
+        if (scene->AddLayerFromRecord(kind, *record, options) == nullptr) {
             Log(LogLevel::kWarning, "app", "source \"%s\" could not be opened; skipped", record->SourceName.c_str());
             continue;
         }

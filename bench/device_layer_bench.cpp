@@ -50,7 +50,7 @@ void Draw(std::vector<uint8_t>* canvas, CBaseLayer& layer, ImageBuffer* image, b
 
 // A media file's 1280x720 YUY2 picture drawn into the given view rectangle.
 void RunMediaLayer(benchmark::State& state, const LayerRect& rect) {
-    auto* device = new CFileDevice("clip.mp4", nullptr, 3, 0, kFrameW, kFrameH, 100, 0, nullptr);
+    auto* device = new CFileDevice("clip.mp4", nullptr, 3, 0, kFrameW, kFrameH, 100, 0);
     CFileLayer layer("clip.mp4", device, kFourccRV24);
     layer.SetRect(rect);
     const ImageBufferPtr frames[2] = {MakeFrame(kFourccYUY2, 0), MakeFrame(kFourccYUY2, 40)};
@@ -71,7 +71,7 @@ BENCHMARK(BM_MediaLayer720pOnto1080p)->Unit(benchmark::kMillisecond);
 // A paused file (or one that has ended): the same frame composed again and again costs only the
 // draw, not another copy, conversion and scaling.
 void BM_PausedMediaLayer720pOnto1080p(benchmark::State& state) {
-    auto* device = new CFileDevice("clip.mp4", nullptr, 3, 0, kFrameW, kFrameH, 100, 0, nullptr);
+    auto* device = new CFileDevice("clip.mp4", nullptr, 3, 0, kFrameW, kFrameH, 100, 0);
     CFileLayer layer("clip.mp4", device, kFourccRV24);
     layer.SetRect(LayerRect{0, 0, 720, 405});
     const ImageBufferPtr frame = MakeFrame(kFourccYUY2, 0);
@@ -91,7 +91,7 @@ BENCHMARK(BM_MediaLayer720pUnscaled)->Unit(benchmark::kMillisecond);
 // A 1280x720 camera (bottom-up BGR, as SourceKit delivers it) keyed on its green backdrop and
 // laid over the canvas at its own size; Arg 1 deinterlaces every delivered frame as well.
 void BM_ChromaKeyedCamera720p(benchmark::State& state) {
-    auto* device = new CVideoDevice("camera", nullptr, 0, kFrameW, kFrameH, nullptr);
+    auto* device = new CVideoDevice("camera", nullptr, 0, kFrameW, kFrameH);
     device->deinterlace = static_cast<uint8_t>(state.range(0));
     ChromaOptions chroma;
     chroma.chromaKey = 1;
@@ -113,7 +113,7 @@ BENCHMARK(BM_ChromaKeyedCamera720p)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecon
 // The device side alone: one delivered 1280x720 YUY2 frame copied under the frame lock (what
 // SourceKit's thread pays per frame).
 void BM_DeliverFrame720p(benchmark::State& state) {
-    CFileDevice* device = new CFileDevice("clip.mp4", nullptr, 3, 0, kFrameW, kFrameH, 100, 0, nullptr);
+    CFileDevice* device = new CFileDevice("clip.mp4", nullptr, 3, 0, kFrameW, kFrameH, 100, 0);
     const ImageBufferPtr frame = MakeFrame(kFourccYUY2, 0);
     for (auto _ : state) device->DeliverFrame(frame.get());
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(frame->strides[0]) * kFrameH);

@@ -70,7 +70,7 @@ std::unique_ptr<CBaseLayer> MakeLayer(const std::string& path, int opacity, int*
     LayerArgs args;
     args.kind = kLayerPicture;
     args.sourceName = path;
-    args.option = opacity;
+    args.options.opacity = opacity;
     args.fourcc = kFourccRV24;
     auto layer = DefaultLayerFactory()->Create(&args);
     *kind = args.kind;

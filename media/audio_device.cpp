@@ -24,7 +24,6 @@ constexpr int64_t kBasePeriod = 100000;  // 10 ms
 constexpr int64_t kTrustedAge = 1000000;
 // How far the own clock is pulled toward real time per packet: 50 us.
 constexpr uint64_t kOwnClockStep = 500;
-constexpr int32_t kDefaultTargetRate = 44100;
 
 AVSampleFormat SampleFormat(PcmFormat format) {
     switch (format) {
@@ -220,26 +219,20 @@ void CCaptureChunker::DropOldest() {
     --count_;
 }
 
-CAudioDevice::CAudioDevice(CAudioMixer* owner, std::string friendlyName, std::string endpointId, bool isCapture)
+CAudioDevice::CAudioDevice(SoundServerSource soundServer, std::string friendlyName, std::string endpointId,
+                           bool isCapture, int32_t targetRate)
     : friendlyName_(std::move(friendlyName)),
       endpointId_(std::move(endpointId)),
       isCapture_(isCapture),
-      owner_(owner),
-      targetRate_(owner != nullptr ? owner->SampleRate() : kDefaultTargetRate) {}
+      soundServer_(std::move(soundServer)),
+      targetRate_(targetRate) {}
 
 CAudioDevice::~CAudioDevice() { StopDevice(); }
 
-void CAudioDevice::Release() {
-    if (--references_ > 0) return;
-    StopDevice();
-    if (owner_ != nullptr) owner_->RemoveSource(this);
-    delete this;
-}
-
 bool CAudioDevice::OpenDevice() {
     std::shared_ptr<CPulseConnection> server =
-        owner_ != nullptr ? owner_->SoundServer()
-                          : CPulseConnection::Open("pulse", PulseDeadlineIn(std::chrono::milliseconds(3000)));
+        soundServer_ ? soundServer_()
+                     : CPulseConnection::Open("pulse", PulseDeadlineIn(std::chrono::milliseconds(3000)));
     capture_ =
         CPulseCapture::Open(std::move(server), isCapture_, endpointId_, std::chrono::microseconds(kBasePeriod / 10));
     if (!capture_) return false;

@@ -7,14 +7,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "media/base_device.h"
 #include "platform/ffmpeg/av_owners.h"
 #include "platform/pulse/pulse_capture.h"
-
-class CAudioMixer;
 
 // Converts the source's layout and rate to 16-bit interleaved stereo at the target rate. Keeps the
 // filter state between calls, so consecutive periods join without clicks.
@@ -105,14 +104,18 @@ private:
 
 class CAudioDevice : public CBaseDevice, private IPulseCaptureSink {
 public:
-    // owner may be null (the device is then in no mixer). An empty endpointId is the default
-    // endpoint: the server's default source for a microphone, the default output's monitor otherwise.
-    CAudioDevice(CAudioMixer* owner, std::string friendlyName, std::string endpointId, bool isCapture);
+    // The connection to the sound server that the owner shares with its devices; a device without
+    // one (null) opens a connection of its own.
+    using SoundServerSource = std::function<std::shared_ptr<CPulseConnection>()>;
+    static constexpr int32_t kDefaultTargetRate = 44100;
+
+    // An empty endpointId is the default endpoint: the server's default source for a microphone,
+    // the default output's monitor otherwise. targetRate: the rate the owner mixes at.
+    CAudioDevice(SoundServerSource soundServer, std::string friendlyName, std::string endpointId, bool isCapture,
+                 int32_t targetRate = kDefaultTargetRate);
+    // Stops recording. The owner takes the device out of its mix first.
     ~CAudioDevice() override;
 
-    void AddRef() { ++references_; }
-    // The last reference stops the device, takes it out of its mixer and deletes it.
-    void Release() override;
     int32_t GetBuffer(const uint8_t** data, uint32_t* bytes, uint64_t* timestamp) override;
     int32_t ReleaseBuffer() override;
 
@@ -132,11 +135,10 @@ private:
     void BeginPacket(size_t bytes, int64_t ageUs) override;
     void AddPiece(const uint8_t* data, size_t bytes) override;
 
-    int32_t references_ = 1;
     std::string friendlyName_;
     std::string endpointId_;
     bool isCapture_;
-    CAudioMixer* owner_;
+    SoundServerSource soundServer_;
     int32_t targetRate_;
     std::unique_ptr<CPulseCapture> capture_;
     CCaptureChunker chunker_;

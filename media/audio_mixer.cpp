@@ -220,26 +220,27 @@ void CAudioMixer::SelectDevices(const std::string& microphoneName, const std::st
     }
 }
 
-CAudioDevice* CAudioMixer::CreateDevice(const std::string& name, bool capture) {
+std::unique_ptr<CAudioDevice> CAudioMixer::CreateDevice(const std::string& name, bool capture) {
     const std::vector<AudioEndpoint>& list = capture ? microphones_ : speakers_;
     auto it = std::find_if(list.begin(), list.end(), [&](const AudioEndpoint& e) { return e.friendlyName == name; });
-    auto device = it != list.end() ? std::make_unique<CAudioDevice>(this, it->friendlyName, it->id, capture)
-                                   : std::make_unique<CAudioDevice>(this, "default", std::string(), capture);
+    auto server = [this] { return SoundServer(); };
+    auto device = it != list.end()
+                      ? std::make_unique<CAudioDevice>(server, it->friendlyName, it->id, capture, sampleRate_)
+                      : std::make_unique<CAudioDevice>(server, "default", std::string(), capture, sampleRate_);
     if (!device->OpenDevice()) return nullptr;
-    CAudioDevice* opened = device.release();
-    AddSource(opened);
-    if (!opened->StartDevice()) {
-        opened->Release();
+    AddSource(device.get());
+    if (!device->StartDevice()) {
+        RemoveSource(device.get());
         return nullptr;
     }
-    return opened;
+    return device;
 }
 
-void CAudioMixer::ReleaseDevice(CAudioDevice** device) {
-    if (*device == nullptr) return;
-    CAudioDevice* old = *device;
-    *device = nullptr;
-    old->Release();
+void CAudioMixer::ReleaseDevice(std::unique_ptr<CAudioDevice>* device) {
+    if (!*device) return;
+    // Out of the mix first: the mixing thread reads sources under the same lock.
+    RemoveSource(device->get());
+    device->reset();
 }
 
 void CAudioMixer::SetMicrophoneGain(float gain) {

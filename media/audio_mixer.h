@@ -1,5 +1,6 @@
 // The program's one audio hub. It keeps the lists of microphones and outputs, owns the selected
-// microphone and system-sound devices, accepts other sound sources (media files and streams), and
+// microphone and system-sound devices, accepts other sound sources (media files and streams, which
+// their registry adds and removes), and
 // runs the "mixer" thread that lays every source's chunks into a one-second ring of 16-bit stereo by
 // their timestamps and, while a live runs, hands the engine 40 ms blocks stamped in milliseconds
 // since go-live. It lives from start-up to shut-down and mixes even when no live runs.
@@ -97,8 +98,8 @@ private:
     void Mix();
     void MixChunk(MixSource* mix, const uint8_t* values, uint32_t count, float gain);
     void Deliver();
-    CAudioDevice* CreateDevice(const std::string& name, bool capture);
-    void ReleaseDevice(CAudioDevice** device);
+    std::unique_ptr<CAudioDevice> CreateDevice(const std::string& name, bool capture);
+    void ReleaseDevice(std::unique_ptr<CAudioDevice>* device);
 
     const int32_t sampleRate_;
     const Clock clock_;
@@ -115,8 +116,8 @@ private:
     std::vector<AudioEndpoint> microphones_;
     std::vector<AudioEndpoint> speakers_;
     std::vector<MixSource> sources_;
-    CAudioDevice* microphone_ = nullptr;
-    CAudioDevice* systemSound_ = nullptr;
+    std::unique_ptr<CAudioDevice> microphone_;
+    std::unique_ptr<CAudioDevice> systemSound_;
     std::string microphoneRequest_;
     std::string systemSoundRequest_;
     std::shared_ptr<CPulseConnection> soundServer_;

@@ -8,6 +8,15 @@
 #include <cstdint>
 
 struct ImageBuffer;
+class CBaseDevice;
+
+// What a shared device reaches its owner (a device registry) through: a holder's reference going
+// back. The owner decides when the device is stopped and destroyed.
+class IDeviceOwner {
+public:
+    virtual ~IDeviceOwner() = default;
+    virtual void ReleaseDevice(CBaseDevice* device) = 0;
+};
 
 class CBaseDevice {
 public:
@@ -16,7 +25,7 @@ public:
     CBaseDevice& operator=(const CBaseDevice&) = delete;
     virtual ~CBaseDevice() = default;
 
-    // Drops one reference; the last one stops the device and deletes it.
+    // Gives one holder's reference back (shared devices); the base has none.
     virtual void Release() {}
     // Copies the newest picture into *image (video devices); negative when there is none, as for
     // every device without pictures.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 constexpr int32_t MEDIA_AUDIO = 1;
@@ -55,6 +56,34 @@ inline int64_t PendingSoundStart(uint32_t audioTimestamp, uint64_t pending, int3
     return static_cast<int64_t>(audioTimestamp) - static_cast<int64_t>(pending * 1000 / bytesPerSecond);
 }
 
+// Re-cuts a block of 16-bit PCM of any size into an AAC encoder's fixed frames. The frame buffer
+// (frameBytes long) already holds *pending bytes from earlier blocks; encodeFrame(timeMs) runs for every
+// frame that completes, stamped with the time of its first sample, and what is left waits for the next block.
+template <class EncodeFrame>
+void CutIntoFrames(const CodecParams& params, uint8_t* frame, uint32_t frameBytes, uint32_t* pending,
+                   int32_t frameDurationMs, int32_t sampleRate, int32_t channels, EncodeFrame encodeFrame) {
+    // The time of the first byte already waiting: the frame that completes next starts there.
+    int64_t t = PendingSoundStart(params.audioTimestamp, *pending, sampleRate, channels);
+    if (params.inputBytes <= 0 || params.inputData == nullptr) return;
+    const uint8_t* input = params.inputData;
+    uint32_t remaining = static_cast<uint32_t>(params.inputBytes);
+    for (;;) {
+        if (*pending + remaining < frameBytes) {
+            std::memcpy(frame + *pending, input, remaining);
+            *pending += remaining;
+            return;
+        }
+        const uint32_t take = frameBytes - *pending;
+        std::memcpy(frame + *pending, input, take);
+        encodeFrame(t);
+        input += take;
+        remaining -= take;
+        *pending = 0;
+        t += frameDurationMs;
+        if (remaining == 0) return;
+    }
+}
+
 // The base of every encoder. The engine calls Initialize (video) or Open (audio) once per live, the parameter
 // sets or AudioSpecificConfig right after and whenever it re-sends codec headers, Encode from the producer
 // thread while live, and Close once at stop. None of them locks: the engine keeps the calls apart.
@@ -80,4 +109,30 @@ public:
 protected:
     std::string name_;
     EncodedPacket packet_{};
+};
+
+// H.264 NAL unit types: only slices go to the sink; parameter sets travel through GetParameterSets.
+constexpr int kNalSlice = 1;
+constexpr int kNalIdrSlice = 5;
+
+// What the software and the hardware H.264 encoders share: the stored parameter sets and the hand-over
+// of every slice to the stream's sink.
+class CH264Codec : public CBaseCodec {
+public:
+    static constexpr int kParameterSetCapacity = 64;
+
+    // Each unit begins with its start code; lengths are 0 before a successful open.
+    int32_t GetParameterSets(const uint8_t** sps, int32_t* spsLength, const uint8_t** pps, int32_t* ppsLength) override;
+
+protected:
+    // Gives one NAL unit (start code of prefixLength bytes included) to the sink when it is a slice;
+    // packet_'s times and frame type are the caller's.
+    void DeliverNalUnit(const uint8_t* unit, int32_t size, int32_t prefixLength, int nalType,
+                        const CodecParams* params);
+    void ClearParameterSets();
+
+    uint8_t sps_[kParameterSetCapacity] = {};
+    int32_t spsLength_ = 0;
+    uint8_t pps_[kParameterSetCapacity] = {};
+    int32_t ppsLength_ = 0;
 };

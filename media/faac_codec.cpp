@@ -92,39 +92,20 @@ int32_t CLibfaacCodec::Open(CodecParams* params) {
 
 int32_t CLibfaacCodec::Encode(CodecParams* params) {
     if (!encoder_ || params == nullptr) return 0;
-    // The time of the first byte already waiting: the frame that completes next starts there.
-    int64_t t = PendingSoundStart(params->audioTimestamp, pending_, sampleRate_, channels_);
-    if (params->inputBytes <= 0 || params->inputData == nullptr) return 0;
-
-    const uint8_t* input = params->inputData;
-    uint32_t remaining = static_cast<uint32_t>(params->inputBytes);
-    const uint32_t frameBytes = static_cast<uint32_t>(frameBytes_);
-    for (;;) {
-        if (pending_ + remaining < frameBytes) {
-            std::memcpy(pcmBuffer_.get() + pending_, input, remaining);
-            pending_ += remaining;
-            return 0;
-        }
-        const uint32_t take = frameBytes - pending_;
-        std::memcpy(pcmBuffer_.get() + pending_, input, take);
-        const int n = faacEncEncode(encoder_.get(), reinterpret_cast<int32_t*>(pcmBuffer_.get()), inputSamples_,
-                                    outputBuffer_.get(), maxOutputBytes_);
-        // The library writes an ADTS header before every frame; the sink takes raw frames.
-        if (n > kAdtsHeaderBytes) {
-            packet_.pts = t;
-            packet_.dts = t;
-            packet_.data = outputBuffer_.get() + kAdtsHeaderBytes;
-            packet_.size = n - kAdtsHeaderBytes;
-            if (params->sink != nullptr) {
-                params->sink(PACKET_TYPE_AUDIO, params->sinkContext, packet_.size, 0, &packet_);
-            }
-        }
-        input += take;
-        remaining -= take;
-        pending_ = 0;
-        t += packet_.durationMs;
-        if (remaining == 0) return 0;
-    }
+    CutIntoFrames(*params, pcmBuffer_.get(), static_cast<uint32_t>(frameBytes_), &pending_, packet_.durationMs,
+                  sampleRate_, channels_, [&](int64_t t) {
+                      const int n = faacEncEncode(encoder_.get(), reinterpret_cast<int32_t*>(pcmBuffer_.get()),
+                                                  inputSamples_, outputBuffer_.get(), maxOutputBytes_);
+                      // The library writes an ADTS header before every frame; the sink takes raw frames.
+                      if (n <= kAdtsHeaderBytes) return;
+                      packet_.pts = t;
+                      packet_.dts = t;
+                      packet_.data = outputBuffer_.get() + kAdtsHeaderBytes;
+                      packet_.size = n - kAdtsHeaderBytes;
+                      if (params->sink != nullptr)
+                          params->sink(PACKET_TYPE_AUDIO, params->sinkContext, packet_.size, 0, &packet_);
+                  });
+    return 0;
 }
 
 int32_t CLibfaacCodec::GetAudioSpecificConfig(const uint8_t** data, int32_t* length) {

@@ -121,37 +121,21 @@ void CIntelAACCodec::Release() {
 
 int32_t CIntelAACCodec::Encode(CodecParams* params) {
     if (!opened_ || params == nullptr) return 0;
-    // The time of the first byte already waiting: the frame that completes next starts there.
-    int64_t t = PendingSoundStart(params->audioTimestamp, pending_, sampleRate_, channels_);
-    if (params->inputBytes <= 0 || params->inputData == nullptr) return 0;
-
-    const uint8_t* input = params->inputData;
-    uint32_t remaining = static_cast<uint32_t>(params->inputBytes);
-    for (;;) {
-        if (pending_ + remaining < inputSize_) {
-            std::memcpy(input_.get() + pending_, input, remaining);
-            pending_ += remaining;
-            return 0;
-        }
-        const uint32_t take = inputSize_ - pending_;
-        std::memcpy(input_.get() + pending_, input, take);
-        frame_.DataLength = inputSize_;
-        frame_.TimeStamp = static_cast<mfxU64>(std::max<int64_t>(t, 0)) * 90;
-        sync_ = nullptr;
-        const mfxStatus status = encoder_->EncodeFrameAsync(&frame_, &bitstream_, &sync_);
-        if (status == MFX_ERR_NONE || status == MFX_ERR_MORE_BITSTREAM || (status > MFX_ERR_NONE && sync_)) {
-            if (sync_ != nullptr) Collect(params);
-        } else if (status != MFX_ERR_MORE_DATA && !errorLogged_) {
-            Log(LogLevel::kWarning, "encoder", "the hardware AAC encoder did not take a frame (Media SDK status %d)",
-                static_cast<int>(status));
-            errorLogged_ = true;
-        }
-        input += take;
-        remaining -= take;
-        pending_ = 0;
-        t += packet_.durationMs;
-        if (remaining == 0) return 0;
-    }
+    CutIntoFrames(
+        *params, input_.get(), inputSize_, &pending_, packet_.durationMs, sampleRate_, channels_, [&](int64_t t) {
+            frame_.DataLength = inputSize_;
+            frame_.TimeStamp = static_cast<mfxU64>(std::max<int64_t>(t, 0)) * 90;
+            sync_ = nullptr;
+            const mfxStatus status = encoder_->EncodeFrameAsync(&frame_, &bitstream_, &sync_);
+            if (status == MFX_ERR_NONE || status == MFX_ERR_MORE_BITSTREAM || (status > MFX_ERR_NONE && sync_)) {
+                if (sync_ != nullptr) Collect(params);
+            } else if (status != MFX_ERR_MORE_DATA && !errorLogged_) {
+                Log(LogLevel::kWarning, "encoder",
+                    "the hardware AAC encoder did not take a frame (Media SDK status %d)", static_cast<int>(status));
+                errorLogged_ = true;
+            }
+        });
+    return 0;
 }
 
 mfxStatus CIntelAACCodec::Collect(const CodecParams* params) {

@@ -5,9 +5,6 @@
 
 namespace {
 
-constexpr int kNalSlice = 1;
-constexpr int kNalIdrSlice = 5;
-
 // The SDK's kilobit fields are 16 bits wide.
 uint16_t Kbps(int64_t value) { return static_cast<uint16_t>(std::clamp<int64_t>(value, 0, 0xFFFF)); }
 

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int kNalSlice = 1;
-constexpr int kNalIdrSlice = 5;
 constexpr int32_t kMaxFrameSide = 16384;
 
 }  // namespace
@@ -267,24 +265,8 @@ void CIntel264Codec::Deliver(BitstreamSlot& slot, const CodecParams* params) {
     ForEachNalUnit(bitstream.Data + offset, length, [&](uint8_t* unit, size_t size) {
         uint8_t& header = unit[3];
         header = RewriteNalRefIdc(header, frameType);
-        const int type = header & 0x1F;
-        if (type != kNalSlice && type != kNalIdrSlice) return;
-        packet_.data = unit;
-        packet_.size = static_cast<int32_t>(size);
-        packet_.prefixLength = 3;
-        if (params != nullptr && params->sink != nullptr) {
-            params->sink(PACKET_TYPE_VIDEO, params->sinkContext, packet_.size, 0, &packet_);
-        }
+        DeliverNalUnit(unit, static_cast<int32_t>(size), 3, header & 0x1F, params);
     });
-}
-
-int32_t CIntel264Codec::GetParameterSets(const uint8_t** sps, int32_t* spsLength, const uint8_t** pps,
-                                         int32_t* ppsLength) {
-    if (sps != nullptr) *sps = sps_;
-    if (spsLength != nullptr) *spsLength = spsLength_;
-    if (pps != nullptr) *pps = pps_;
-    if (ppsLength != nullptr) *ppsLength = ppsLength_;
-    return 0;
 }
 
 int32_t CIntel264Codec::Close(CodecParams* params) {

@@ -14,7 +14,7 @@
 #include "media/intel_codec_rules.h"
 #include "media/mfx_session.h"
 
-class CIntel264Codec : public CBaseCodec {
+class CIntel264Codec : public CH264Codec {
 public:
     // On the SDK's dispatcher.
     CIntel264Codec();
@@ -31,8 +31,6 @@ public:
     // still goes in), or when this frame is dropped: a frame before it is still running after a minute, or the
     // encoder refused it, stayed busy, or holds every surface without output. The next frame is tried as usual.
     int32_t Encode(CodecParams* params) override;
-    // Each unit begins with a 4-byte start code; lengths are 0 before a successful open.
-    int32_t GetParameterSets(const uint8_t** sps, int32_t* spsLength, const uint8_t** pps, int32_t* ppsLength) override;
     // Delivers every frame still in a slot or held inside the encoder, then releases the encoder. Returns the
     // SDK's status when a frame could not be collected (the others are still delivered).
     int32_t Close(CodecParams* params) override;
@@ -47,7 +45,6 @@ public:
     void SetBusyRetryLimit(int retries) { busyRetryLimit_ = retries; }
 
     static constexpr uint32_t kSyncTimeoutMs = 60000;
-    static constexpr int kParameterSetCapacity = 64;
 
 private:
     struct BitstreamSlot {
@@ -86,10 +83,6 @@ private:
     size_t busySlots_ = 0;
 
     mfxExtCodingOptionSPSPPS spsPps_{};
-    uint8_t sps_[kParameterSetCapacity] = {};
-    uint8_t pps_[kParameterSetCapacity] = {};
-    int32_t spsLength_ = 0;
-    int32_t ppsLength_ = 0;
 
     int64_t ptsRing_[kPtsRingSize] = {};
     uint64_t inputCount_ = 0;

@@ -56,7 +56,10 @@ CLiveEngine::~CLiveEngine() {
     StopLive();
     if (state_ == kEngineReady) ReleaseReady();
     if (sendThread_.joinable()) {
-        sendStop_ = true;
+        {
+            std::lock_guard<std::mutex> guard(sendWakeLock_);
+            sendStop_ = true;
+        }
         sendWake_.notify_all();
         sendThread_.join();
     }
@@ -72,9 +75,27 @@ void CLiveEngine::SetState(int32_t state) {
     Post(state);
 }
 
-int32_t CLiveEngine::Fail(const char* text, const char* why) {
+int32_t CLiveEngine::Fail(LiveStartError error, const char* why) {
     Log(LogLevel::kError, "engine", "the live did not start: %s", why);
-    errorText_ = text;
+    startError_ = error;
+    switch (error) {
+        case LiveStartError::kRecordFolderEmpty:
+            errorText_ = kTextRecordFolderEmpty;
+            break;
+        case LiveStartError::kRecordFolderInvalid:
+            errorText_ = kTextRecordFolderInvalid;
+            break;
+        case LiveStartError::kConnectFailed:
+            errorText_ = kTextConnectFailed;
+            break;
+        case LiveStartError::kHardwareUnsupported:
+            errorText_ = kTextHardwareUnsupported;
+            break;
+        case LiveStartError::kNone:
+        case LiveStartError::kCancelled:
+            errorText_.clear();
+            break;
+    }
     SetState(kEngineIdle);
     return 0;
 }
@@ -119,6 +140,7 @@ int32_t CLiveEngine::StartLive() {
     }
     SetState(kEngineStarting);
     errorText_.clear();
+    startError_ = LiveStartError::kNone;
     videoHeaderQueued_ = audioHeaderQueued_ = false;
     lastVideoHeaderTime_ = lastAudioHeaderTime_ = 0;
     liveRecord_ = recordEnabled;
@@ -128,9 +150,9 @@ int32_t CLiveEngine::StartLive() {
 
     if (liveRecord_) {
         recordFolder = Trim(recordFolder);
-        if (recordFolder.empty()) return Fail(kTextRecordFolderEmpty, "no recording folder is set");
+        if (recordFolder.empty()) return Fail(LiveStartError::kRecordFolderEmpty, "no recording folder is set");
         if (!IsDirectory(recordFolder) && mkdir(recordFolder.c_str(), 0755) != 0)
-            return Fail(kTextRecordFolderInvalid, "the recording folder cannot be created");
+            return Fail(LiveStartError::kRecordFolderInvalid, "the recording folder cannot be created");
         liveFolder_ = recordFolder;
         while (liveFolder_.size() > 1 && liveFolder_.back() == '/') liveFolder_.pop_back();
         SetRecordPath(MakeRecordPath());
@@ -142,22 +164,32 @@ int32_t CLiveEngine::StartLive() {
         std::lock_guard<std::mutex> guard(connLock_);
         cancelConnect_ = false;
         connecting_ = false;
+        if (startAborted_) return Fail(LiveStartError::kCancelled, "the start was called off");
     }
     if (livePublish_) {
-        std::unique_ptr<IRtmpConnection> connection = connectionFactory_();
+        IRtmpConnection* connection = nullptr;
+        {
+            // Listed before the attempt, so that AbortStart can cut a connect to a silent host short.
+            std::lock_guard<std::mutex> guard(connLock_);
+            rtmp_ = connectionFactory_();
+            connection = rtmp_.get();
+            connecting_ = true;
+        }
         const int opened = connection->Open(liveUrl_);
-        const int32_t streamId = connection->StreamId();
+        bool aborted = false;
         {
             std::lock_guard<std::mutex> guard(connLock_);
-            rtmp_ = std::move(connection);
+            connecting_ = false;
+            aborted = startAborted_;
         }
-        if (opened <= 0) {
+        if (opened <= 0 || aborted) {
             // Nothing of a failed start stays open: a half-open publishing session would keep the stream name
             // taken on the server.
             CloseConnection();
-            return Fail(kTextConnectFailed, "the RTMP server did not open the stream");
+            if (aborted) return Fail(LiveStartError::kCancelled, "the start was called off");
+            return Fail(LiveStartError::kConnectFailed, "the RTMP server did not open the stream");
         }
-        streamId_ = streamId;
+        streamId_ = connection->StreamId();
     }
 
     std::unique_ptr<CBaseCodec> video = codecFactory_(MEDIA_VIDEO, useHardwareEncoder);
@@ -173,7 +205,7 @@ int32_t CLiveEngine::StartLive() {
                    video->Initialize(&videoParams_, kRateControlSecond, kEncoderQuality) < 0)) {
         video.reset();
         CloseConnection();
-        return Fail(kTextHardwareUnsupported, "the video encoder refused the settings");
+        return Fail(LiveStartError::kHardwareUnsupported, "the video encoder refused the settings");
     }
     const uint8_t *sps = nullptr, *pps = nullptr;
     int32_t spsLength = 0, ppsLength = 0;
@@ -230,8 +262,35 @@ int32_t CLiveEngine::StartLive() {
         recorder_.SetPath(RecordPath());
         recorder_.OpenRecording();
     }
+    bool aborted = false;
+    {
+        std::lock_guard<std::mutex> guard(connLock_);
+        aborted = startAborted_;
+    }
+    if (aborted) {
+        ReleaseReady();
+        return Fail(LiveStartError::kCancelled, "the start was called off");
+    }
     SetState(kEngineReady);
     return 1;
+}
+
+void CLiveEngine::AbortStart() {
+    std::lock_guard<std::mutex> guard(connLock_);
+    startAborted_ = true;
+    if (connecting_ && rtmp_) rtmp_->Abort();
+}
+
+int32_t CLiveEngine::CancelReady() {
+    if (state_ != kEngineReady) return 0;
+    ReleaseReady();
+    Post(kEngineIdle);
+    return 1;
+}
+
+void CLiveEngine::ClearAbort() {
+    std::lock_guard<std::mutex> guard(connLock_);
+    startAborted_ = false;
 }
 
 int32_t CLiveEngine::GoLive() {
@@ -287,7 +346,10 @@ int32_t CLiveEngine::StopLive() {
     draining_ = false;
 
     if (sendThread_.joinable()) {
-        sendStop_ = true;
+        {
+            std::lock_guard<std::mutex> guard(sendWakeLock_);
+            sendStop_ = true;
+        }
         sendWake_.notify_all();
         sendThread_.join();
     }
@@ -425,16 +487,38 @@ void CLiveEngine::HandleAudio(const EncodedPacket& unit) {
 
 void CLiveEngine::Enqueue(bool audio, QueuedPacketPtr packet) {
     if (!packet) return;
-    std::lock_guard<std::mutex> guard(lock_);
-    packet->m_nInfoField2 = streamId_;
-    (audio ? audioQueue_ : videoQueue_).push_back(std::move(packet));
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        packet->m_nInfoField2 = streamId_;
+        (audio ? audioQueue_ : videoQueue_).push_back(std::move(packet));
+    }
+    WakeSendThread();
+}
+
+void CLiveEngine::WakeSendThread() const {
+    {
+        std::lock_guard<std::mutex> guard(sendWakeLock_);
+        sendWakePending_ = true;
+    }
+    sendWake_.notify_one();
 }
 
 void CLiveEngine::SendThread() {
+    // A pass runs when a message was queued, when the live stops, and, while the server refuses, when the next
+    // reconnection attempt is due; otherwise the thread sleeps. Nothing else changes what a pass can send.
     while (!sendStop_) {
         SendStep();
         std::unique_lock<std::mutex> guard(sendWakeLock_);
-        if (!sendStop_) sendWake_.wait_for(guard, std::chrono::milliseconds(1));
+        const auto woken = [this] { return sendStop_ || sendWakePending_; };
+        if (state_ == kEngineReconnectFailed) {
+            const uint32_t since = tick_() - lastAttemptTick_;
+            const uint32_t interval = reconnectIntervalMs_;
+            const uint32_t wait = std::max<uint32_t>(since < interval ? interval - since : 0, 1);
+            sendWake_.wait_for(guard, std::chrono::milliseconds(wait), woken);
+        } else {
+            sendWake_.wait(guard, woken);
+        }
+        sendWakePending_ = false;
     }
     FlushOnStop();
 }
@@ -586,6 +670,8 @@ void CLiveEngine::Reconnect() {
     }
     streamId_ = rtmp_->StreamId();
     needHeaders_ = true;
+    // What waited for the connection goes out on the next pass, without waiting for another message.
+    WakeSendThread();
     if (state_.compare_exchange_strong(expected, savedState_)) {
         Post(savedState_);
         Log(LogLevel::kInfo, "engine", "reconnected to the RTMP server");

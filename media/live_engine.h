@@ -22,6 +22,7 @@
 #include "media/codec.h"
 #include "media/flv_packet.h"
 #include "media/live_feed.h"
+#include "media/live_texts.h"
 #include "media/recorder.h"
 #include "media/rtmp_connection.h"
 
@@ -48,8 +49,16 @@ public:
     bool useHardwareEncoder = false;
 
     // Opens the encoders, the connection and the recording: 1 and state Ready, or 0 and state Idle with
-    // ErrorText() saying why.
+    // StartError() and ErrorText() saying why. Blocks while the RTMP server is connected (up to its timeout).
     int32_t StartLive();
+    // Any thread: calls off a start. A StartLive under way (or the next one) fails with kCancelled at once, a
+    // connection attempt it makes is cut short, and nothing it opened stays open. ClearAbort, on the thread
+    // that starts lives, allows starts again.
+    void AbortStart();
+    void ClearAbort();
+    // Releases what a successful StartLive opened when the live will not go on after all: Ready → Idle.
+    // 0 (and nothing happens) unless Ready. The thread that started.
+    int32_t CancelReady();
     // Ready → PublishStarting (or LiveRecording when not publishing) and the send thread runs. 0 unless Ready.
     int32_t GoLive();
     // Drains the encoders into the recording and the stream, ends the send thread and finishes the recording.
@@ -72,6 +81,8 @@ public:
     bool HasAudioEncoder() const override { return hasAudioEncoder_; }
     void EncodeAudio(const uint8_t* pcm, int32_t bytes, uint32_t timestamp) override;
 
+    LiveStartError StartError() const { return startError_; }
+    // The text kept for the last start failure (the same in every interface language).
     const std::string& ErrorText() const { return errorText_; }
     std::string RecordPath() const;
     const CodecParams& VideoParams() const { return videoParams_; }
@@ -85,6 +96,8 @@ public:
     uint64_t PacketsTrimmed() const { return packetsTrimmed_; }
     // Completed passes of the send thread over the queues.
     uint64_t SendPasses() const { return sendPasses_; }
+    // Makes the send thread run one more pass (it otherwise sleeps until a message is queued).
+    void WakeSendThread() const;
     // Units the encoders still held when the last live stopped, handed on by the drain.
     uint64_t DrainedVideoUnits() const { return drainedVideo_; }
     uint64_t DrainedAudioUnits() const { return drainedAudio_; }
@@ -115,7 +128,7 @@ public:
 private:
     void SetState(int32_t state);
     void Post(int32_t state);
-    int32_t Fail(const char* text, const char* why);
+    int32_t Fail(LiveStartError error, const char* why);
     bool AcceptsUnits() const;
     void SetRecordPath(const std::string& path);
     std::string MakeRecordPathIn(const std::string& folder);
@@ -144,6 +157,7 @@ private:
 
     IWindowTarget* window_;
     std::string errorText_;
+    LiveStartError startError_ = LiveStartError::kNone;
     std::atomic<int32_t> state_{kEngineIdle};
     int32_t savedState_ = kEngineIdle;  // send thread
     std::atomic<uint32_t> goLiveTime_{0};
@@ -194,6 +208,7 @@ private:
     std::unique_ptr<IRtmpConnection> rtmp_;
     bool connecting_ = false;
     bool cancelConnect_ = false;
+    bool startAborted_ = false;
     // The producers stamp messages with it while the send thread may be replacing the connection.
     std::atomic<int32_t> streamId_{0};
     RtmpConnectionFactory connectionFactory_;
@@ -201,8 +216,9 @@ private:
 
     std::thread sendThread_;
     std::atomic<bool> sendStop_{false};
-    std::mutex sendWakeLock_;
-    std::condition_variable sendWake_;
+    mutable std::mutex sendWakeLock_;
+    mutable std::condition_variable sendWake_;
+    mutable bool sendWakePending_ = false;
     bool needHeaders_ = false;  // send thread: a new connection gets the sequence headers before anything else
     std::atomic<uint32_t> reconnectIntervalMs_{kReconnectIntervalMs};
     uint32_t lastAttemptTick_ = 0;

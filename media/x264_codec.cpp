@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr int kNalSlice = 1;
-constexpr int kNalIdrSlice = 5;
 constexpr int kNalSps = 7;
 constexpr int kNalPps = 8;
 constexpr int kMaxIdleFlushCalls = 1000;
@@ -171,23 +169,8 @@ void CLibx264Codec::Deliver(const x264_nal_t* nals, int count, const CodecParams
     packet_.size = 0;
     for (int i = 0; i < count; ++i) {
         const x264_nal_t& nal = nals[i];
-        if (nal.i_type != kNalSlice && nal.i_type != kNalIdrSlice) continue;
-        packet_.prefixLength = StartCodeLength(nal.p_payload, nal.i_payload);
-        packet_.data = nal.p_payload;
-        packet_.size = nal.i_payload;
-        if (params->sink != nullptr) {
-            params->sink(PACKET_TYPE_VIDEO, params->sinkContext, packet_.size, 0, &packet_);
-        }
+        DeliverNalUnit(nal.p_payload, nal.i_payload, StartCodeLength(nal.p_payload, nal.i_payload), nal.i_type, params);
     }
-}
-
-int32_t CLibx264Codec::GetParameterSets(const uint8_t** sps, int32_t* spsLength, const uint8_t** pps,
-                                        int32_t* ppsLength) {
-    if (sps != nullptr) *sps = sps_;
-    if (spsLength != nullptr) *spsLength = spsLength_;
-    if (pps != nullptr) *pps = pps_;
-    if (ppsLength != nullptr) *ppsLength = ppsLength_;
-    return 0;
 }
 
 int32_t CLibx264Codec::Close(CodecParams* params) {

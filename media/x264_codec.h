@@ -11,7 +11,7 @@
 
 #include "media/codec.h"
 
-class CLibx264Codec : public CBaseCodec {
+class CLibx264Codec : public CH264Codec {
 public:
     CLibx264Codec();
     ~CLibx264Codec() override;
@@ -22,16 +22,12 @@ public:
     int32_t Open(CodecParams* params) override;
     // Returns -1 when libx264 reports an error; 0 also when the frame was only taken into the lookahead.
     int32_t Encode(CodecParams* params) override;
-    // Each unit begins with the 4-byte start code libx264 wrote; lengths are 0 before a successful open.
-    int32_t GetParameterSets(const uint8_t** sps, int32_t* spsLength, const uint8_t** pps, int32_t* ppsLength) override;
     // Delivers every frame still held in the lookahead, then releases the encoder.
     int32_t Close(CodecParams* params) override;
 
     // The parameters the encoder was last opened with, as handed to libx264.
     const x264_param_t& OpenedParams() const { return param_; }
     bool IsOpen() const { return encoder_ != nullptr; }
-
-    static constexpr int kParameterSetCapacity = 64;
 
 private:
     struct EncoderCloser {
@@ -47,10 +43,6 @@ private:
     bool inputAllocated_ = false;
     x264_picture_t output_{};
     x264_param_t param_{};
-    uint8_t sps_[kParameterSetCapacity] = {};
-    int32_t spsLength_ = 0;
-    uint8_t pps_[kParameterSetCapacity] = {};
-    int32_t ppsLength_ = 0;
     bool reportedEncodeError_ = false;
 };
 

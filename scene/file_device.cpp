@@ -2,21 +2,18 @@
 
 #include <cstring>
 
-#include "media/audio_mixer.h"
 #include "platform/media_clock.h"
-#include "scene/file_device_list.h"
 #include "sourcekit/sourcekit.h"
 
 CFileDevice::CFileDevice(const std::string& path, void* handle, int32_t streamMask, uint32_t identifier, int32_t width,
-                         int32_t height, int32_t volume, uint32_t playFlags, CFileDeviceList* registry)
+                         int32_t height, int32_t volume, uint32_t playFlags)
     : width(width),
       height(height),
       playFlags_(playFlags),
       path_(path),
       handle_(handle),
       identifier_(identifier),
-      streamMask_(streamMask),
-      registry_(registry) {
+      streamMask_(streamMask) {
     SetGain(static_cast<float>(volume) / 100.0f);
 }
 
@@ -26,20 +23,6 @@ void CFileDevice::Stop() {
     void* handle = handle_;
     handle_ = nullptr;
     brevacast_stop_filedevice(handle);
-    // Once out of the mixer's list the mixing thread no longer reads this device's packets.
-    if (mixer_ != nullptr) mixer_->RemoveSource(this);
-    mixer_ = nullptr;
-}
-
-void CFileDevice::StopAndDetach() {
-    Stop();
-    registry_ = nullptr;
-}
-
-void CFileDevice::Release() {
-    CFileDeviceList* registry = registry_;
-    const bool last = registry != nullptr ? registry->DropReference(this) : --references <= 0;
-    if (last) delete this;
 }
 
 int32_t CFileDevice::CopyLatestFrame(ImageBuffer** image) {

@@ -1,9 +1,9 @@
 // One open media file or network stream played by SourceKit: its newest video frame for the
-// media layers and its sound for the audio mixer. Shared by every layer of the same path, one
-// reference per holder; the last Release stops SourceKit's device synchronously, takes it out of
-// the mixer and destroys it. SourceKit's threads deliver frames and sound; the composition thread
-// copies frames; the mixing thread takes sound (GetBuffer, ReleaseBuffer); the main thread plays,
-// pauses and seeks.
+// media layers and its sound for the audio mixer. Owned by the media registry and shared by every
+// layer of the same path, one reference per holder; after the last Release the registry stops
+// SourceKit's device synchronously, takes it out of the mixer and destroys it. SourceKit's threads deliver frames and
+// sound; the composition thread copies frames; the mixing thread takes sound (GetBuffer, ReleaseBuffer); the main
+// thread plays, pauses and seeks.
 #pragma once
 
 #include <atomic>
@@ -13,12 +13,9 @@
 #include <mutex>
 #include <string>
 
-#include "media/base_device.h"
 #include "scene/latest_frame.h"
+#include "scene/shared_device.h"
 #include "sourcekit/sourcekit.h"
-
-class CAudioMixer;
-class CFileDeviceList;
 
 // Play flags, the four check boxes of the media dialog.
 enum PlayFlag : uint32_t {
@@ -35,21 +32,19 @@ struct SoundPacket {
     std::unique_ptr<uint8_t[]> data;
 };
 
-class CFileDevice : public CBaseDevice {
+class CFileDevice : public CSharedDevice {
 public:
     // The queue never holds more packets than this after an addition: the oldest goes first.
     static constexpr size_t kMaxSoundPackets = 39;
 
     // handle: SourceKit's opened (not yet started) device, owned from here on; null for a device
-    // fed only through the delivery calls. streamMask: bit 0 video; above 1, sound as well.
+    // fed only through the delivery calls. streamMask: bit 0 video; above 1, sound as well. The
+    // registry that opened it lists it (SetOwner) and puts it into the mixer.
     CFileDevice(const std::string& path, void* handle, int32_t streamMask, uint32_t identifier, int32_t width,
-                int32_t height, int32_t volume, uint32_t playFlags, CFileDeviceList* registry);
-    // Stops SourceKit's device when it still runs and leaves the mixer.
+                int32_t height, int32_t volume, uint32_t playFlags);
+    // Stops SourceKit's device when it still runs.
     ~CFileDevice() override;
 
-    // Drops the caller's reference; the last one stops and destroys the device. Never called from
-    // a SourceKit callback.
-    void Release() override;
     int32_t CopyLatestFrame(ImageBuffer** image) override;
     // For a layer that keeps its copy: see CLatestFrame::CopyIfNew; -1 without video.
     int32_t CopyNewFrame(ImageBuffer** image, uint64_t* sequence) {
@@ -73,10 +68,8 @@ public:
     // of the media clock in 32 bits); sizes of 0 and below carry no sound and are ignored.
     void AddSound(const uint8_t* data, int32_t size, const FrameInfo* info);
 
-    // Shut-down: stops SourceKit's device, leaves the mixer and the registry.
-    void StopAndDetach();
-    // Called by the registry once the device is one of the mixer's sources.
-    void JoinedMixer(CAudioMixer* mixer) { mixer_ = mixer; }
+    // Stops SourceKit's device now (waiting for its threads); nothing is delivered afterwards.
+    void Stop();
 
     const std::string& Name() const { return path_; }
     uint32_t Identifier() const { return identifier_; }
@@ -87,12 +80,9 @@ public:
     // Packets waiting in the queue (the one lent to the mixer not counted).
     size_t QueuedSound() const;
 
-    std::atomic<int32_t> references{1};
     const int32_t width, height;  // reported by SourceKit at open
 
 private:
-    void Stop();
-
     std::atomic<uint32_t> playFlags_;
     const std::string path_;
     void* handle_;
@@ -102,6 +92,4 @@ private:
     mutable std::mutex soundLock_;
     std::deque<SoundPacket> sound_;
     SoundPacket lent_;  // out of the queue while the mixer reads it; guarded by soundLock_
-    std::atomic<CFileDeviceList*> registry_;
-    CAudioMixer* mixer_ = nullptr;
 };

@@ -5,7 +5,6 @@
 #include "media/audio_feed.h"
 #include "media/audio_mixer.h"
 #include "platform/log.h"
-#include "scene/scene.h"
 
 std::atomic<CFileDeviceList*> CFileDeviceList::process_{nullptr};
 
@@ -32,22 +31,23 @@ CFileDevice* CFileDeviceList::OpenFileDevice(const std::string& path, int32_t de
         Log(LogLevel::kWarning, "scene", "media \"%s\" could not be opened", path.c_str());
         return nullptr;
     }
-    auto* device = new CFileDevice(path, handle, mask, identifier, width, height, volume, playFlags, this);
     brevacast_loop_filedevice(handle, (playFlags & kPlayLoop) != 0 ? 1 : 0);
-    Append(device);
-    if (mixer_ != nullptr && mask > 1) {
-        mixer_->AddSource(device);
-        device->JoinedMixer(mixer_);
-    }
+    CFileDevice* device =
+        Append(std::make_unique<CFileDevice>(path, handle, mask, identifier, width, height, volume, playFlags));
+    if (mixer_ != nullptr && device->StreamMask() > 1) mixer_->AddSource(device);
     brevacast_start_filedevice(handle);
     return device;
 }
 
-void CFileDeviceList::StopAll() {
-    for (CFileDevice* device : TakeAllHeld()) {
-        device->StopAndDetach();
-        device->Release();
-    }
+void CFileDeviceList::Retire(CFileDevice* device) {
+    device->Stop();
+    // Once out of the mixer's list the mixing thread no longer reads this device's packets.
+    if (mixer_ != nullptr && device->StreamMask() > 1) mixer_->RemoveSource(device);
+}
+
+void CFileDeviceList::SetFileEndedHandler(FileEndedHandler handler) {
+    std::lock_guard<std::mutex> guard(engineLock_);
+    fileEnded_ = std::move(handler);
 }
 
 void CFileDeviceList::SetLiveEngine(const IAudioFeed* engine) {
@@ -74,7 +74,14 @@ void CFileDeviceList::Callback(int32_t kind, void* user, int32_t size, void* dat
             break;
         case SK_KIND_END:
             // size 1: the end was reached (0: a loop started over).
-            if ((device->PlayFlags() & kPlayHideAtEnd) != 0 && size != 0) CScene::NotifyFileEnded(device);
+            if ((device->PlayFlags() & kPlayHideAtEnd) != 0 && size != 0) {
+                FileEndedHandler handler;
+                {
+                    std::lock_guard<std::mutex> guard(registry->engineLock_);
+                    handler = registry->fileEnded_;
+                }
+                if (handler) handler(device);
+            }
             break;
         default:
             break;

@@ -29,19 +29,19 @@ std::unique_ptr<CBaseLayer> MakePictureLayer(LayerArgs* args) {
     if (!bitmap) return nullptr;
     if (bitmap->BitsPerPixel() == 32) {
         args->kind = kLayerPicture32;
-        return std::make_unique<CPic32Layer>(name, 0, *bitmap);
+        return std::make_unique<CPic32Layer>(name, *bitmap);
     }
     args->kind = kLayerPicture;
-    const intptr_t opacity = args->record ? args->record->Alpha : args->option;
-    return std::make_unique<CPicLayer>(name, *bitmap, static_cast<int>(std::clamp<intptr_t>(opacity, 0, 255)));
+    const int32_t opacity = args->record ? args->record->Alpha : args->options.opacity;
+    return std::make_unique<CPicLayer>(name, *bitmap, std::clamp<int32_t>(opacity, 0, 255));
 }
 
 // A screen layer captures the rectangle its creator found for the monitor; without one (a stored
 // scene restored before the monitor list was read) the layer asks the server itself. A monitor
 // that is gone falls back to the first one, keeping its index for the stored scene.
 std::unique_ptr<CBaseLayer> MakeScreenLayer(const LayerArgs& args) {
-    const int index = args.record ? args.record->ScrIdx : static_cast<int>(args.option);
-    const auto* given = reinterpret_cast<const MonitorRect*>(args.record ? args.extra : args.option2);
+    const int index = args.record ? args.record->ScrIdx : args.options.monitorIndex;
+    const MonitorRect* given = args.options.monitor;
     MonitorRect rect;
     if (given != nullptr) {
         rect = *given;
@@ -56,26 +56,22 @@ std::unique_ptr<CBaseLayer> MakeScreenLayer(const LayerArgs& args) {
 }
 
 // Camera and media layers take over the reference of the device their creator opened.
-CBaseDevice* DeviceOf(const LayerArgs& args) {
-    return reinterpret_cast<CBaseDevice*>(args.record ? args.extra : args.option);
-}
-
 std::unique_ptr<CBaseLayer> MakeDeviceLayer(const LayerArgs& args) {
-    auto* device = static_cast<CVideoDevice*>(DeviceOf(args));
+    CVideoDevice* device = args.options.camera;
     if (device == nullptr) return nullptr;
     ChromaOptions chroma;
     if (args.record) {
         chroma.chromaKey = args.record->ChromaKey;
         chroma.keyColor = args.record->KeyColor;
         chroma.similarity = args.record->Similarity;
-    } else if (const auto* given = reinterpret_cast<const ChromaOptions*>(args.option2)) {
+    } else if (const ChromaOptions* given = args.options.chroma) {
         chroma = *given;
     }
     return std::make_unique<CDevLayer>(device->Name(), device, chroma, args.fourcc);
 }
 
 std::unique_ptr<CBaseLayer> MakeFileLayer(const LayerArgs& args) {
-    auto* device = static_cast<CFileDevice*>(DeviceOf(args));
+    CFileDevice* device = args.options.media;
     if (device == nullptr) return nullptr;
     return std::make_unique<CFileLayer>(device->Name(), device, args.fourcc);
 }
@@ -102,7 +98,7 @@ public:
             case kLayerText: {
                 // From the user interface the option points at the style; without one the caption
                 // takes the default style rather than reading through a null pointer.
-                const auto* given = reinterpret_cast<const TextStyle*>(args->option);
+                const TextStyle* given = args->options.style;
                 const TextStyle style =
                     args->record ? TextStyle::FromRecord(*args->record) : (given ? *given : TextStyle{});
                 return std::make_unique<CTxtLayer>(args->sourceName, style, args->fourcc);

@@ -10,20 +10,60 @@
 #include "scene/base_layer.h"
 
 struct SceneSource;
+struct MonitorRect;
+struct TextStyle;
+struct ChromaOptions;
+class CVideoDevice;
+class CFileDevice;
 
-// The options by kind: screen: monitor index, const MonitorRect*; camera: CBaseDevice* of a
-// CVideoDevice, const ChromaOptions* (null: no key); picture: opacity; text: const TextStyle*;
-// media: CBaseDevice* of a CFileDevice. With a record, extra is the MonitorRect* of a screen or the
-// CBaseDevice* of a camera or media layer. A camera or media layer takes over the caller's reference
-// of its device whatever the result.
+// What a new layer is made with besides its kind and source name. A layer rebuilt from a stored
+// record takes the opacity, monitor index, style and key from the record, and only the monitor
+// rectangle and the device from here. A camera or media layer takes over the caller's reference of
+// its device whatever the result.
+struct LayerOptions {
+    int32_t opacity = 255;                  // picture, 0 to 255
+    int32_t monitorIndex = 0;               // screen
+    const MonitorRect* monitor = nullptr;   // screen: the monitor's rectangle as the caller found it
+    const TextStyle* style = nullptr;       // text: null takes the default style
+    CVideoDevice* camera = nullptr;         // camera
+    const ChromaOptions* chroma = nullptr;  // camera: null is no key
+    CFileDevice* media = nullptr;           // media file or stream
+
+    static LayerOptions Picture(int32_t opacity) {
+        LayerOptions o;
+        o.opacity = opacity;
+        return o;
+    }
+    static LayerOptions Screen(int32_t index, const MonitorRect* monitor = nullptr) {
+        LayerOptions o;
+        o.monitorIndex = index;
+        o.monitor = monitor;
+        return o;
+    }
+    static LayerOptions Text(const TextStyle* style) {
+        LayerOptions o;
+        o.style = style;
+        return o;
+    }
+    static LayerOptions Camera(CVideoDevice* device, const ChromaOptions* chroma = nullptr) {
+        LayerOptions o;
+        o.camera = device;
+        o.chroma = chroma;
+        return o;
+    }
+    static LayerOptions Media(CFileDevice* device) {
+        LayerOptions o;
+        o.media = device;
+        return o;
+    }
+};
+
 struct LayerArgs {
     int32_t kind = 0;
     std::string sourceName;
-    intptr_t option = 0;
-    intptr_t option2 = 0;
+    LayerOptions options;
     const SceneSource* record = nullptr;  // set when the layer is rebuilt from a stored record
-    intptr_t extra = 0;
-    uint32_t fourcc = 0;  // the canvas format
+    uint32_t fourcc = 0;                  // the canvas format
 };
 
 class ILayerFactory {

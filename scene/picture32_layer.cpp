@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-CPic32Layer::CPic32Layer(const std::string& name, intptr_t, const CPictureBitmap& bitmap) {
+CPic32Layer::CPic32Layer(const std::string& name, const CPictureBitmap& bitmap) {
     sourceName = name;
     ImageBufferPtr picture(CreateImageBuffer(bitmap.Width(), bitmap.Height(), kFourccRV32));
     if (!picture) return;

@@ -12,8 +12,8 @@
 class CPic32Layer : public CBaseLayer {
 public:
     // Copies the bitmap's pixels (blue, green, red, straight alpha); the caller may release it
-    // afterwards. The second argument is unused, as for every picture made without an opacity.
-    CPic32Layer(const std::string& sourceName, intptr_t unused, const CPictureBitmap& bitmap);
+    // afterwards.
+    CPic32Layer(const std::string& sourceName, const CPictureBitmap& bitmap);
     ~CPic32Layer() override;
 
     // Always BGRA, whatever the canvas format: the scene composes it by its alpha.

@@ -5,9 +5,9 @@
 
 #include "media/base_device.h"
 #include "platform/log.h"
+#include "scene/file_device.h"
 #include "scene/image_ops.h"
-
-std::atomic<CScene*> CScene::processScene_{nullptr};
+#include "scene/video_device.h"
 
 namespace {
 
@@ -83,18 +83,17 @@ void CScene::AttachView(std::unique_ptr<ISceneView> view) {
         view_->Reset(canvasWidth_, viewWidth_, viewHeight_, canvasFormat_, viewLeft_, viewTop_);
 }
 
-LayerNode* CScene::AddLayer(int kind, const std::string& sourceName, intptr_t option, intptr_t option2) {
+LayerNode* CScene::AddLayer(int kind, const std::string& sourceName, const LayerOptions& options) {
     if (sourceName.empty()) {
         // The device's reference came with the call; no layer takes it over.
-        if ((kind == kLayerDevice || kind == kLayerFile) && option != 0)
-            reinterpret_cast<CBaseDevice*>(option)->Release();
+        if (kind == kLayerDevice && options.camera != nullptr) options.camera->Release();
+        if (kind == kLayerFile && options.media != nullptr) options.media->Release();
         return nullptr;
     }
     LayerArgs args;
     args.kind = kind;
     args.sourceName = sourceName;
-    args.option = option;
-    args.option2 = option2;
+    args.options = options;
     args.fourcc = canvasFormat_;
     std::unique_ptr<CBaseLayer> layer = factory_->Create(&args);
     if (!layer) return nullptr;
@@ -112,12 +111,12 @@ LayerNode* CScene::AddLayer(int kind, const std::string& sourceName, intptr_t op
     return node;
 }
 
-LayerNode* CScene::AddLayerFromRecord(int kind, const SceneSource& record, intptr_t extra) {
+LayerNode* CScene::AddLayerFromRecord(int kind, const SceneSource& record, const LayerOptions& options) {
     LayerArgs args;
     args.kind = kind;
     args.sourceName = record.SourceName;
     args.record = &record;
-    args.extra = extra;
+    args.options = options;
     args.fourcc = canvasFormat_;
     std::unique_ptr<CBaseLayer> layer = factory_->Create(&args);
     if (!layer) return nullptr;
@@ -213,19 +212,18 @@ CInfoLayer* CScene::InfoLayer() const {
 }
 
 void CScene::NotifyFileEnded(const void* mediaDevice) {
-    CScene* scene = processScene_;
-    if (scene == nullptr || mediaDevice == nullptr) return;
+    if (mediaDevice == nullptr) return;
     LayerNode* found = nullptr;
     {
-        std::lock_guard<std::mutex> guard(scene->listLock_);
-        for (LayerNode* node = scene->top_.below; node && node->kind != kLayerBottomEnd; node = node->below) {
+        std::lock_guard<std::mutex> guard(listLock_);
+        for (LayerNode* node = top_.below; node && node->kind != kLayerBottomEnd; node = node->below) {
             if (node->kind == kLayerFile && node->layer && node->layer->MediaDevice() == mediaDevice) {
                 found = node;
                 break;
             }
         }
     }
-    if (found) PostWindowMessage(scene->notify_, WM_SCENE_FILE_ENDED, reinterpret_cast<uintptr_t>(found), 0);
+    if (found) PostWindowMessage(notify_, WM_SCENE_FILE_ENDED, reinterpret_cast<uintptr_t>(found), 0);
 }
 
 void CScene::Destroy() {
@@ -246,8 +244,6 @@ void CScene::Destroy() {
     for (auto& flag : screenInUse_) flag = 0;
     std::lock_guard<std::mutex> guard(canvasLock_);
     canvas_.reset();
-    CScene* self = this;
-    processScene_.compare_exchange_strong(self, nullptr);
 }
 
 void CScene::PostThreadMessage(uint32_t code, uintptr_t wParam, intptr_t lParam) {

@@ -41,11 +41,11 @@ public:
     // Creates a layer from the user interface and puts it on top; null when it cannot be made. The
     // options by kind are those of LayerArgs; a camera or media layer takes over the device's
     // reference even when null is returned.
-    LayerNode* AddLayer(int kind, const std::string& sourceName, intptr_t option, intptr_t option2);
+    LayerNode* AddLayer(int kind, const std::string& sourceName, const LayerOptions& options);
     // Recreates a layer from a stored record (layer kind already mapped) and puts it at the bottom.
-    // extra: the monitor rectangle of a screen, the device of a camera or media layer (whose
-    // reference passes to the scene).
-    LayerNode* AddLayerFromRecord(int kind, const SceneSource& record, intptr_t extra);
+    // options: the monitor rectangle of a screen, the device of a camera or media layer (whose
+    // reference passes to the scene); the rest comes from the record.
+    LayerNode* AddLayerFromRecord(int kind, const SceneSource& record, const LayerOptions& options = {});
     // Puts an already built layer into the scene (top or bottom) and returns its node.
     LayerNode* AdoptLayer(int kind, std::unique_ptr<CBaseLayer> layer, bool atTop);
 
@@ -60,8 +60,9 @@ public:
     // The information overlay for the view's refresh (composition thread); null until the first
     // SetInfoText. It lives until Destroy.
     CInfoLayer* InfoLayer() const;
-    // Media callback threads: a file ended; the scene's notification window hides its layer.
-    static void NotifyFileEnded(const void* mediaDevice);
+    // Media callback threads (through the media registry's handler): a file ended; the scene's
+    // notification window hides its layer.
+    void NotifyFileEnded(const void* mediaDevice);
     // Stops the thread and releases every layer, the view and the canvas. Safe to call twice.
     void Destroy();
 
@@ -87,9 +88,6 @@ public:
     // The layers from top to bottom, as (kind, layer).
     std::vector<std::pair<int32_t, CBaseLayer*>> LayersTopFirst() const;
     const CComposeThread& ComposeThread() const { return compose_; }
-
-    // The one scene of the process, for media callbacks; set by the main window.
-    static void SetProcessScene(CScene* scene) { processScene_ = scene; }
 
 private:
     friend class CComposeThread;
@@ -129,6 +127,4 @@ private:
     std::vector<std::pair<int32_t, CBaseLayer*>> drawList_;  // composition thread only
     bool destroyed_ = false;
     CComposeThread compose_;
-
-    static std::atomic<CScene*> processScene_;
 };

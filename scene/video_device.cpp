@@ -1,11 +1,9 @@
 #include "scene/video_device.h"
 
-#include "scene/video_device_list.h"
 #include "sourcekit/sourcekit.h"
 
-CVideoDevice::CVideoDevice(const std::string& name, void* handle, uint32_t identifier, int32_t width, int32_t height,
-                           CVideoDeviceList* registry)
-    : width(width), height(height), name_(name), handle_(handle), identifier_(identifier), registry_(registry) {}
+CVideoDevice::CVideoDevice(const std::string& name, void* handle, uint32_t identifier, int32_t width, int32_t height)
+    : width(width), height(height), name_(name), handle_(handle), identifier_(identifier) {}
 
 CVideoDevice::~CVideoDevice() { Stop(); }
 
@@ -13,17 +11,6 @@ void CVideoDevice::Stop() {
     void* handle = handle_;
     handle_ = nullptr;
     brevacast_stop_videodevice(handle);
-}
-
-void CVideoDevice::StopAndDetach() {
-    Stop();
-    registry_ = nullptr;
-}
-
-void CVideoDevice::Release() {
-    CVideoDeviceList* registry = registry_;
-    const bool last = registry != nullptr ? registry->DropReference(this) : --references <= 0;
-    if (last) delete this;
 }
 
 int32_t CVideoDevice::CopyLatestFrame(ImageBuffer** image) { return latest_.CopyTo(image); }

@@ -40,21 +40,16 @@ CVideoDevice* CVideoDeviceList::OpenVideoDevice(const std::string& name, const C
         Log(LogLevel::kWarning, "scene", "capture device \"%s\" could not be opened", name.c_str());
         return nullptr;
     }
-    auto* device = new CVideoDevice(name, handle, identifier, options->width, options->height, this);
-    device->deinterlace = deinterlace ? 1 : 0;
-    device->frameRate = options->frameRate;
-    device->fourcc = options->fourcc;
-    Append(device);
+    auto opened = std::make_unique<CVideoDevice>(name, handle, identifier, options->width, options->height);
+    opened->deinterlace = deinterlace ? 1 : 0;
+    opened->frameRate = options->frameRate;
+    opened->fourcc = options->fourcc;
+    CVideoDevice* device = Append(std::move(opened));
     brevacast_start_videodevice(handle);
     return device;
 }
 
-void CVideoDeviceList::StopAll() {
-    for (CVideoDevice* device : TakeAllHeld()) {
-        device->StopAndDetach();
-        device->Release();
-    }
-}
+void CVideoDeviceList::Retire(CVideoDevice* device) { device->Stop(); }
 
 void CVideoDeviceList::Callback(int32_t kind, void* user, int32_t /*size*/, void* data, FrameInfo* /*info*/) {
     if (kind != SK_KIND_VIDEO) return;

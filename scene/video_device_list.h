@@ -1,7 +1,7 @@
-// The process's capture devices: the names the camera dialog offers, and the open devices shared
-// by name among the camera layers. One per process, made at start-up after the audio mixer and
-// destroyed before it; SourceKit's callbacks for every capture device reach the newest registry.
-// Opened on the main thread, released on the main and composition threads.
+// The process's capture devices: the names the camera dialog offers, and the open devices it owns
+// and shares by name among the camera layers. One per process, made at start-up after the audio
+// mixer and destroyed before it; SourceKit's callbacks for every capture device reach the newest
+// registry. Opened on the main thread, released on the main and composition threads.
 #pragma once
 
 #include <atomic>
@@ -28,13 +28,12 @@ public:
     // opening), or a newly opened and started one; null without options or when SourceKit cannot
     // open it (the caller shows text 24).
     CVideoDevice* OpenVideoDevice(const std::string& name, const CaptureOptions* options, bool deinterlace);
-    // Shut-down: stops every device and empties the list.
-    void StopAll();
-
     // SourceKit's callback for every capture device; user carries the device's identifier.
     static void Callback(int32_t kind, void* user, int32_t size, void* data, FrameInfo* info);
 
 private:
+    void Retire(CVideoDevice* device) override;
+
     mutable std::mutex namesLock_;
     std::vector<std::string> names_;
 

@@ -144,6 +144,28 @@ bool CFDevice::MatchResampler(const AVFrame* frame) {
     return SetUpResampler(frame->format, frame->sample_rate, frame->ch_layout);
 }
 
+void CFDevice::DeliverVideo(AVFrame* frame, int64_t base) {
+    if (!ConvertVideo(frame, &image_)) return;
+    const auto timestamp = static_cast<int32_t>(static_cast<uint32_t>(base + frame->pts));
+    image_->timestamp = static_cast<uint32_t>(timestamp);
+    videoInfo_.slots[4] = timestamp;
+    callback_(SK_KIND_VIDEO, user_, 0, image_.get(), &videoInfo_);
+}
+
+void CFDevice::DeliverSound(AVFrame* frame, int64_t base, bool reportEmpty) {
+    const int64_t start = base + frame->pts;
+    audioInfo_.slots[4] = static_cast<int32_t>(frame->pkt_duration);
+    const int chunks = ConvertSound(frame, [&](int chunk, int32_t bytes, int64_t offsetMs) {
+        if (bytes <= 0 && (!reportEmpty || chunk > 0)) return;
+        audioInfo_.slots[3] = static_cast<int32_t>(static_cast<uint32_t>(start + offsetMs));
+        callback_(SK_KIND_AUDIO, user_, bytes, outputBuffer_.get(), &audioInfo_);
+    });
+    if (chunks < 0 && reportEmpty) {
+        audioInfo_.slots[3] = static_cast<int32_t>(static_cast<uint32_t>(start));
+        callback_(SK_KIND_AUDIO, user_, -1, outputBuffer_.get(), &audioInfo_);
+    }
+}
+
 bool CFDevice::ConvertVideo(const AVFrame* frame, ImageBufferPtr* image) {
     if (!IsPlanar420(frame->format) || frame->data[0] == nullptr || frame->data[1] == nullptr ||
         frame->data[2] == nullptr) {

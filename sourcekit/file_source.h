@@ -101,7 +101,16 @@ protected:
     // resizing it in place (the descriptor stays the same object). False for any other frame.
     static bool ConvertVideo(const AVFrame* frame, ImageBufferPtr* image);
 
+    // Hands a decoded frame to the callback, stamped base + the frame's time: a picture in the
+    // device's one image, sound as 16-bit stereo chunks. A local file passes on only chunks that carry
+    // sound; a network stream (reportEmpty) also reports a first chunk of 0 bytes and a frame that
+    // cannot be converted (-1).
+    void DeliverVideo(AVFrame* frame, int64_t base);
+    void DeliverSound(AVFrame* frame, int64_t base, bool reportEmpty);
+
     FrameInfo audioInfo_{};
+    FrameInfo videoInfo_{};
+    ImageBufferPtr image_;
     ResamplerPtr resampler_;
     std::unique_ptr<uint8_t[]> outputBuffer_;
     DeviceCallback callback_;

@@ -153,36 +153,18 @@ bool CLocFDevice::DeliverDue() {
             continue;
         }
         if (frame->pts > SkNowMs() - base_) break;
-        DeliverVideo(frame);
+        DeliverVideo(frame, base_);
         videoQueue_.pop_front();
         if (!running_) return false;
     }
     while (!audioQueue_.empty()) {
         AVFrame* frame = audioQueue_.front().get();
         if (frame->pts > SkNowMs() - base_) break;
-        DeliverSound(frame);
+        DeliverSound(frame, base_, false);
         audioQueue_.pop_front();
         if (!running_) return false;
     }
     return true;
-}
-
-void CLocFDevice::DeliverVideo(AVFrame* frame) {
-    if (!ConvertVideo(frame, &image_)) return;
-    const auto timestamp = static_cast<int32_t>(static_cast<uint32_t>(base_ + frame->pts));
-    image_->timestamp = static_cast<uint32_t>(timestamp);
-    videoInfo_.slots[4] = timestamp;
-    callback_(SK_KIND_VIDEO, user_, 0, image_.get(), &videoInfo_);
-}
-
-void CLocFDevice::DeliverSound(AVFrame* frame) {
-    const int64_t start = base_ + frame->pts;
-    audioInfo_.slots[4] = static_cast<int32_t>(frame->pkt_duration);
-    ConvertSound(frame, [&](int /*chunk*/, int32_t bytes, int64_t offsetMs) {
-        if (bytes <= 0) return;
-        audioInfo_.slots[3] = static_cast<int32_t>(static_cast<uint32_t>(start + offsetMs));
-        callback_(SK_KIND_AUDIO, user_, bytes, outputBuffer_.get(), &audioInfo_);
-    });
 }
 
 void CLocFDevice::Rewind() {
@@ -262,10 +244,10 @@ void CLocFDevice::PlayUnpaced(int maxPackets) {
     base_ = SkNowMs();
     const auto deliverAll = [this] {
         for (FramePtr& frame : videoQueue_) {
-            if (frame->pts >= 0) DeliverVideo(frame.get());
+            if (frame->pts >= 0) DeliverVideo(frame.get(), base_);
         }
         videoQueue_.clear();
-        for (FramePtr& frame : audioQueue_) DeliverSound(frame.get());
+        for (FramePtr& frame : audioQueue_) DeliverSound(frame.get(), base_, false);
         audioQueue_.clear();
     };
     bool rewound = false;

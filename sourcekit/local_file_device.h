@@ -56,14 +56,10 @@ private:
     bool ReadPacket();
     // Delivers every due frame; false when the running flag was found cleared in between.
     bool DeliverDue();
-    void DeliverVideo(AVFrame* frame);
-    void DeliverSound(AVFrame* frame);
     void Rewind();
 
     FormatContextPtr demuxer_;
     PacketPtr packet_;
-    FrameInfo videoInfo_{};
-    ImageBufferPtr image_;
     CStreamDecoder video_;
     CStreamDecoder audio_;
     const int videoIndex_;

@@ -250,31 +250,9 @@ void CNetFDevice::PresentDue(std::deque<FramePtr>* queue, bool video) {
         // Paused: frames are still consumed on time, just not shown.
         if (paused_) continue;
         if (video) {
-            DeliverVideo(frame.get());
+            DeliverVideo(frame.get(), base_);
         } else {
-            DeliverSound(frame.get());
+            DeliverSound(frame.get(), base_, true);
         }
-    }
-}
-
-void CNetFDevice::DeliverVideo(AVFrame* frame) {
-    if (!ConvertVideo(frame, &image_)) return;
-    const auto timestamp = static_cast<int32_t>(static_cast<uint32_t>(base_ + frame->pts));
-    image_->timestamp = static_cast<uint32_t>(timestamp);
-    videoInfo_.slots[4] = timestamp;
-    callback_(SK_KIND_VIDEO, user_, 0, image_.get(), &videoInfo_);
-}
-
-void CNetFDevice::DeliverSound(AVFrame* frame) {
-    const int64_t start = base_ + frame->pts;
-    audioInfo_.slots[4] = static_cast<int32_t>(frame->pkt_duration);
-    const int chunks = ConvertSound(frame, [&](int chunk, int32_t bytes, int64_t offsetMs) {
-        if (chunk > 0 && bytes <= 0) return;
-        audioInfo_.slots[3] = static_cast<int32_t>(static_cast<uint32_t>(start + offsetMs));
-        callback_(SK_KIND_AUDIO, user_, bytes, outputBuffer_.get(), &audioInfo_);
-    });
-    if (chunks < 0) {
-        audioInfo_.slots[3] = static_cast<int32_t>(static_cast<uint32_t>(start));
-        callback_(SK_KIND_AUDIO, user_, -1, outputBuffer_.get(), &audioInfo_);
     }
 }

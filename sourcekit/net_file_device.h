@@ -41,8 +41,6 @@ private:
 
     void PresenterThread(CStartedEvent* started);
     void PresentDue(std::deque<FramePtr>* queue, bool video);
-    void DeliverVideo(AVFrame* frame);
-    void DeliverSound(AVFrame* frame);
 
     void StartReader();
     // Stops the reader, interrupting a blocked connect or read, and waits for it.
@@ -55,7 +53,6 @@ private:
     const std::string url_;
     const int64_t delay_;
     const size_t cap_;
-    FrameInfo videoInfo_{};
     // Written by the reader (anchoring), read by the presenter.
     std::atomic<int64_t> base_{0};
 
@@ -74,5 +71,4 @@ private:
     std::atomic<bool> presenterRunning_{false};
     std::atomic<bool> paused_{false};
     // Presenter only.
-    ImageBufferPtr image_;
 };

@@ -406,7 +406,10 @@ TEST_F(HeadlessLive, HardwareEncodingWithoutHardwareFailsWithItsTextThenSoftware
     const std::string url = nginx_.Url("hw");
     Child hardware({BREVACASTPC_PATH, "--headless", "--duration", "3", "--config", WriteConfig(url, 1)}, Env());
     EXPECT_NE(hardware.Wait(std::chrono::seconds(60)), 0);
-    EXPECT_NE(hardware.Output().find("本机当前环境不支持硬件编码"), std::string::npos) << hardware.Output();
+    // The settings are English: the reason reads in English after text 26.
+    EXPECT_NE(hardware.Output().find("Failed to start the live. Error:Hardware encoding is not available"),
+              std::string::npos)
+        << hardware.Output();
     Child software({BREVACASTPC_PATH, "--headless", "--duration", "3", "--config", WriteConfig(url, 0)}, Env());
     EXPECT_EQ(software.Wait(std::chrono::seconds(60)), 0) << software.Output();
     EXPECT_NE(software.Output().find("Stopped"), std::string::npos) << software.Output();

@@ -201,10 +201,14 @@ inline bool WaitUntil(const std::function<bool()>& cond, std::chrono::millisecon
     return true;
 }
 
-// Waits until the send thread has gone over the queues at least `passes` more times.
+// Waits until the send thread has gone over the queues at least `passes` more times. The thread sleeps while
+// nothing changes, so it is woken for each pass.
 inline bool WaitForSendPasses(const CLiveEngine& engine, uint64_t passes = 3) {
     const uint64_t target = engine.SendPasses() + passes;
-    return WaitUntil([&] { return engine.SendPasses() >= target; });
+    return WaitUntil([&] {
+        engine.WakeSendThread();
+        return engine.SendPasses() >= target;
+    });
 }
 
 class TempDir {

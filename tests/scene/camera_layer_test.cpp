@@ -22,8 +22,6 @@ namespace {
 // leaves no room for pacing: frames come as fast as the reading thread takes them.
 const std::string kHalvesGraph = "color=blue:64x24,pad=0:48";
 
-intptr_t AsOption(CVideoDevice* device) { return reinterpret_cast<intptr_t>(static_cast<CBaseDevice*>(device)); }
-
 // Capture devices read the lavfi graph named as the device. Set while no device thread runs.
 class CameraCapture : public ::testing::Test {
 protected:
@@ -55,8 +53,8 @@ TEST_F(CameraCapture, Rv24AndYuy2CamerasAreBothDrawnUpright) {
     CVideoDevice* bottomUp = cameras.OpenVideoDevice(kHalvesGraph + ",format=bgr24", &bgr, false);
     CVideoDevice* topDown = cameras.OpenVideoDevice(kHalvesGraph + ",format=yuyv422", &yuy2, false);
     ASSERT_TRUE(bottomUp != nullptr && topDown != nullptr);
-    LayerNode* left = f.scene.AddLayer(kLayerDevice, bottomUp->Name(), AsOption(bottomUp), 0);
-    LayerNode* right = f.scene.AddLayer(kLayerDevice, topDown->Name(), AsOption(topDown), 0);
+    LayerNode* left = f.scene.AddLayer(kLayerDevice, bottomUp->Name(), LayerOptions::Camera(bottomUp));
+    LayerNode* right = f.scene.AddLayer(kLayerDevice, topDown->Name(), LayerOptions::Camera(topDown));
     ASSERT_TRUE(left != nullptr && right != nullptr);
     EXPECT_EQ(left->layer->GetRect(), (LayerRect{0, 0, 72, 54}));
     right->layer->SetRect({360, 0, 432, 54});  // canvas x 320
@@ -81,8 +79,8 @@ TEST_F(CameraCapture, TwoLayersShareOneDeviceUntilBothAreGone) {
     EXPECT_EQ(first->references, 2);
     EXPECT_EQ(first->deinterlace, 0) << "the first opening's options stay";
     EXPECT_EQ(cameras.Count(), 1u);
-    LayerNode* a = f.scene.AddLayer(kLayerDevice, name, AsOption(first), 0);
-    LayerNode* b = f.scene.AddLayer(kLayerDevice, name, AsOption(second), 0);
+    LayerNode* a = f.scene.AddLayer(kLayerDevice, name, LayerOptions::Camera(first));
+    LayerNode* b = f.scene.AddLayer(kLayerDevice, name, LayerOptions::Camera(second));
     ASSERT_TRUE(a != nullptr && b != nullptr);
     b->layer->SetRect({360, 0, 432, 54});
     ASSERT_TRUE(WaitForFrameAfter(first, std::nullopt, 10s));
@@ -114,15 +112,14 @@ TEST_F(CameraCapture, UnknownDevicesAndMissingOptionsOpenNothing) {
 TEST(CameraChromaKey, GreenIsKeyedOutOnlyWithASimilarity) {
     SceneFixture f(640, 360);
     f.scene.AdoptLayer(kLayerPlain, SolidLayer(640, 360, 255, 0, 0), true);  // blue below the camera
-    auto* camera = new CVideoDevice("green screen", nullptr, 0, 64, 48, nullptr);
+    auto* camera = new CVideoDevice("green screen", nullptr, 0, 64, 48);
     // Green with a red box near the top left.
     ImageBufferPtr frame = BottomUpBgrFrame(64, 48, [](int x, int y) {
         return x >= 8 && x < 24 && y >= 6 && y < 20 ? Bgr{0, 0, 255} : Bgr{0, 255, 0};
     });
     camera->DeliverFrame(frame.get());
     const ChromaOptions chroma{1, 0x0000FF00, 0};
-    LayerNode* node =
-        f.scene.AddLayer(kLayerDevice, camera->Name(), AsOption(camera), reinterpret_cast<intptr_t>(&chroma));
+    LayerNode* node = f.scene.AddLayer(kLayerDevice, camera->Name(), LayerOptions::Camera(camera, &chroma));
     ASSERT_NE(node, nullptr);
     ASSERT_TRUE(f.Sync());
     auto canvas = f.Canvas();
@@ -141,10 +138,10 @@ TEST(CameraLayer, AHeldFrameIsDrawnAgainWhenTheLayerOrItsKeyChanges) {
     // One frame and no more, as from a camera that stalls: what the layer shows must still follow
     // its size and key.
     SceneFixture f(640, 360);
-    auto* camera = new CVideoDevice("stalled", nullptr, 0, 64, 48, nullptr);
+    auto* camera = new CVideoDevice("stalled", nullptr, 0, 64, 48);
     ImageBufferPtr frame = BottomUpBgrFrame(64, 48, [](int x, int) { return x < 32 ? Bgr{0, 255, 0} : kRed; });
     camera->DeliverFrame(frame.get());
-    LayerNode* node = f.scene.AddLayer(kLayerDevice, camera->Name(), AsOption(camera), 0);
+    LayerNode* node = f.scene.AddLayer(kLayerDevice, camera->Name(), LayerOptions::Camera(camera));
     ASSERT_NE(node, nullptr);
     auto* layer = static_cast<CDevLayer*>(node->layer.get());
     ASSERT_TRUE(f.Sync());
@@ -176,9 +173,9 @@ TEST(CameraDeinterlace, OddRowsAreRebuiltOnlyWhenAsked) {
     ImageBufferPtr combed(CreateImageBuffer(64, 48, kFourccRV24));
     for (int y = 0; y < 48; ++y)
         std::memset(combed->planes[0] + static_cast<size_t>(y) * combed->strides[0], y % 2 == 0 ? 255 : 0, 64 * 3);
-    CVideoDevice on("interlaced", nullptr, 0, 64, 48, nullptr);
+    CVideoDevice on("interlaced", nullptr, 0, 64, 48);
     on.deinterlace = 1;
-    CVideoDevice off("progressive", nullptr, 1, 64, 48, nullptr);
+    CVideoDevice off("progressive", nullptr, 1, 64, 48);
     on.DeliverFrame(combed.get());
     off.DeliverFrame(combed.get());
 
@@ -203,8 +200,8 @@ TEST(CameraDeinterlace, OddRowsAreRebuiltOnlyWhenAsked) {
 
 TEST(CameraLayer, AYuy2SourceThatChangesItsSizeIsDrawnWholeEachTime) {
     SceneFixture f(640, 360);
-    auto* camera = new CVideoDevice("capture card", nullptr, 0, 64, 48, nullptr);
-    LayerNode* node = f.scene.AddLayer(kLayerDevice, camera->Name(), AsOption(camera), 0);
+    auto* camera = new CVideoDevice("capture card", nullptr, 0, 64, 48);
+    LayerNode* node = f.scene.AddLayer(kLayerDevice, camera->Name(), LayerOptions::Camera(camera));
     ASSERT_NE(node, nullptr);
     struct Step {
         int w, h;
@@ -228,8 +225,8 @@ TEST(CameraLayer, AYuy2SourceThatChangesItsSizeIsDrawnWholeEachTime) {
 
 TEST(CameraLayer, FramesOfOtherFormatsLeaveThePreviousPicture) {
     SceneFixture f(640, 360);
-    auto* camera = new CVideoDevice("odd source", nullptr, 0, 64, 48, nullptr);
-    ASSERT_NE(f.scene.AddLayer(kLayerDevice, camera->Name(), AsOption(camera), 0), nullptr);
+    auto* camera = new CVideoDevice("odd source", nullptr, 0, 64, 48);
+    ASSERT_NE(f.scene.AddLayer(kLayerDevice, camera->Name(), LayerOptions::Camera(camera)), nullptr);
     ImageBufferPtr upright = BlueAboveRedFrame();
     camera->DeliverFrame(upright.get());
     ASSERT_TRUE(f.Sync());
@@ -250,13 +247,12 @@ TEST(CameraRecords, ChromaAndCaptureSettingsAreStoredAndRestored) {
     CSceneBase stored;
     {
         SceneFixture f(640, 360);
-        auto* camera = new CVideoDevice("Camera One", nullptr, 0, 320, 240, nullptr);
+        auto* camera = new CVideoDevice("Camera One", nullptr, 0, 320, 240);
         camera->deinterlace = 1;
         camera->frameRate = 29.97f;
         camera->fourcc = kFourccYUY2;
         const ChromaOptions chroma{1, 0x0000FF00, 450};
-        LayerNode* node =
-            f.scene.AddLayer(kLayerDevice, "Camera One", AsOption(camera), reinterpret_cast<intptr_t>(&chroma));
+        LayerNode* node = f.scene.AddLayer(kLayerDevice, "Camera One", LayerOptions::Camera(camera, &chroma));
         ASSERT_NE(node, nullptr);
         node->layer->SetRect({10, 20, 330, 260});
         ASSERT_TRUE(f.Sync());
@@ -276,8 +272,8 @@ TEST(CameraRecords, ChromaAndCaptureSettingsAreStoredAndRestored) {
     EXPECT_EQ(record.Fourcc, kFourccYUY2);
 
     SceneFixture g(640, 360);
-    auto* again = new CVideoDevice("Camera One", nullptr, 0, 320, 240, nullptr);
-    LayerNode* restored = g.scene.AddLayerFromRecord(kLayerDevice, record, AsOption(again));
+    auto* again = new CVideoDevice("Camera One", nullptr, 0, 320, 240);
+    LayerNode* restored = g.scene.AddLayerFromRecord(kLayerDevice, record, LayerOptions::Camera(again));
     ASSERT_NE(restored, nullptr);
     auto* layer = static_cast<CDevLayer*>(restored->layer.get());
     EXPECT_EQ(layer->keyedImage, 1);

@@ -224,7 +224,7 @@ TEST(GifFailures, AGifThatCannotBeReadGivesAnEmptyLayer) {
     }
     // The scene keeps the empty layer and draws nothing for it.
     SceneFixture f(64, 36);
-    LayerNode* node = f.scene.AddLayer(kLayerPicture, dir.Path("missing.gif"), 255, 0);
+    LayerNode* node = f.scene.AddLayer(kLayerPicture, dir.Path("missing.gif"), LayerOptions::Picture(255));
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(node->kind, kLayerGif);
     ASSERT_TRUE(f.Sync());
@@ -308,7 +308,7 @@ TEST(GifComposition, AGifAddedByNameIsSizedAndDrawnAtItsPlace) {
     MediaDir dir;
     const std::string path = WriteGif(dir, "LOGO.GIF", 20, 10, {Full(20, 10, kWhiteIndex, 0)});
     SceneFixture f(1440, 810);  // two canvas pixels per view pixel
-    LayerNode* node = f.scene.AddLayer(kLayerPicture, path, 255, 0);
+    LayerNode* node = f.scene.AddLayer(kLayerPicture, path, LayerOptions::Picture(255));
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(node->kind, kLayerGif);
     ASSERT_TRUE(f.Sync());

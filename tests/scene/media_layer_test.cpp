@@ -23,8 +23,6 @@ namespace {
 
 constexpr int kRate = 44100;
 
-intptr_t AsOption(CFileDevice* device) { return reinterpret_cast<intptr_t>(static_cast<CBaseDevice*>(device)); }
-
 void DeleteLayer(SceneFixture* f, LayerNode* node) {
     f->scene.PostThreadMessage(WM_SCENE_DELETE, reinterpret_cast<uintptr_t>(node), 0);
 }
@@ -77,7 +75,7 @@ TEST(MediaLayer, ASolidRedFileShowsRedWhereTheLayerIsAndBlackElsewhere) {
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(device->width, 160);
     EXPECT_EQ(device->height, 120);
-    LayerNode* node = f.scene.AddLayer(kLayerFile, clip, AsOption(device), 0);
+    LayerNode* node = f.scene.AddLayer(kLayerFile, clip, LayerOptions::Media(device));
     ASSERT_NE(node, nullptr);
     // Sized from the file at the canvas scale (640 / 720): 160 x 120 canvas pixels.
     EXPECT_EQ(node->layer->GetRect(), (LayerRect{0, 0, 180, 135}));
@@ -108,8 +106,8 @@ TEST(MediaDevices, TwoLayersOfOneFileShareItsDeviceUntilBothAreGone) {
     EXPECT_EQ(first->references, 2);
     EXPECT_EQ(files.Count(), 1u);
     EXPECT_EQ(first->PlayFlags(), 0u) << "the first opening's options stay";
-    LayerNode* a = f.scene.AddLayer(kLayerFile, clip, AsOption(first), 0);
-    LayerNode* b = f.scene.AddLayer(kLayerFile, clip, AsOption(second), 0);
+    LayerNode* a = f.scene.AddLayer(kLayerFile, clip, LayerOptions::Media(first));
+    LayerNode* b = f.scene.AddLayer(kLayerFile, clip, LayerOptions::Media(second));
     ASSERT_TRUE(a != nullptr && b != nullptr);
     b->layer->SetRect({360, 0, 432, 54});
     ASSERT_TRUE(WaitForFrameAfter(first, std::nullopt, 10s));
@@ -136,13 +134,15 @@ protected:
     // Makes the clip from the lavfi graph and puts its layer into the scene; null on failure.
     LayerNode* Play(const std::string& name, const std::string& graph, uint32_t flags) {
         f.scene.SetNotificationWindow(&window);
-        CScene::SetProcessScene(&f.scene);
+        files.SetFileEndedHandler([this](const CFileDevice* ended) { f.scene.NotifyFileEnded(ended); });
         const std::string clip = MakeClip(dir, name, graph);
         if (clip.empty()) return nullptr;
         device = files.OpenFileDevice(clip, 640, 360, 50, flags);
         if (device == nullptr) return nullptr;
-        return f.scene.AddLayer(kLayerFile, clip, AsOption(device), 0);
+        return f.scene.AddLayer(kLayerFile, clip, LayerOptions::Media(device));
     }
+    // The scene goes before the registry: nothing may reach it once it is gone.
+    void TearDown() override { files.SetFileEndedHandler(nullptr); }
     bool WaitForEnd(std::chrono::milliseconds timeout, ThreadMessage* ended = nullptr) {
         return window.WaitFor([](const ThreadMessage& m) { return m.code == WM_SCENE_FILE_ENDED; }, timeout, ended);
     }
@@ -203,7 +203,7 @@ TEST_F(MediaPlayFlags, ALoopingFileNeverEndsAndKeepsDeliveringFrames) {
 }
 
 TEST(MediaSeek, SeekingDropsTheLastFrameSoThatItIsNotShownAgain) {
-    auto* device = new CFileDevice("fed.mp4", nullptr, 1, 0, 64, 48, 100, 0, nullptr);
+    auto* device = new CFileDevice("fed.mp4", nullptr, 1, 0, 64, 48, 100, 0);
     ImageBufferPtr frame = SolidYuy2Frame(64, 48, kYuvRed.y, kYuvRed.u, kYuvRed.v);
     device->DeliverFrame(frame.get());
     EXPECT_TRUE(device->HasFrame());
@@ -223,14 +223,14 @@ TEST(MediaStreams, ANetworkStreamTakesEightyPercentOfTheDefaultSize) {
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(device->width, 1024);
     EXPECT_EQ(device->height, 576);
-    LayerNode* node = f.scene.AddLayer(kLayerFile, url, AsOption(device), 0);
+    LayerNode* node = f.scene.AddLayer(kLayerFile, url, LayerOptions::Media(device));
     ASSERT_NE(node, nullptr);
     // 1024 x 576 canvas pixels at the scale 1280 / 720.
     EXPECT_EQ(node->layer->GetRect(), (LayerRect{0, 0, 576, 324}));
 }
 
 TEST(MediaSound, TheQueueKeepsTheNewest39PacketsAndIgnoresEmptyOnes) {
-    CFileDevice device("sound.m4a", nullptr, 2, 0, 100, 100, 100, 0, nullptr);
+    CFileDevice device("sound.m4a", nullptr, 2, 0, 100, 100, 100, 0);
     const int64_t now = GetMediaTimeMs();
     const auto base = static_cast<uint32_t>(now);  // SourceKit stamps with the clock's low 32 bits
     for (uint32_t i = 0; i < 40; ++i) AddSound(&device, 64, static_cast<uint8_t>(i), base + i * 10);
@@ -256,7 +256,7 @@ TEST(MediaSound, TheQueueKeepsTheNewest39PacketsAndIgnoresEmptyOnes) {
 }
 
 TEST(MediaSound, ALentPacketStaysValidWhileMoreSoundArrives) {
-    CFileDevice device("sound.m4a", nullptr, 2, 0, 100, 100, 100, 0, nullptr);
+    CFileDevice device("sound.m4a", nullptr, 2, 0, 100, 100, 100, 0);
     const int64_t now = GetMediaTimeMs();
     const auto base = static_cast<uint32_t>(now);
     for (uint32_t i = 0; i < 5; ++i) AddSound(&device, 4096, static_cast<uint8_t>(0x10 + i), base + i);
@@ -354,9 +354,8 @@ TEST(MediaRecords, VolumeIsStoredRoundedWithThePlayFlags) {
     const uint32_t flags[] = {kPlayLoop | kPlayHideAtEnd, kPlayRestartWhenShown, kPlayPauseWhenHidden, 0};
     for (int i = 0; i < 4; ++i) {
         const std::string name = "clip" + std::to_string(i) + ".mp4";
-        auto* device =
-            new CFileDevice(name, nullptr, 3, static_cast<uint32_t>(i), 64, 48, volumes[i], flags[i], nullptr);
-        ASSERT_NE(f.scene.AddLayer(kLayerFile, name, AsOption(device), 0), nullptr);
+        auto* device = new CFileDevice(name, nullptr, 3, static_cast<uint32_t>(i), 64, 48, volumes[i], flags[i]);
+        ASSERT_NE(f.scene.AddLayer(kLayerFile, name, LayerOptions::Media(device)), nullptr);
     }
     ASSERT_TRUE(f.Sync());
     CSceneBase stored;

@@ -18,11 +18,11 @@ struct Made {
     int kind = 0;
 };
 
-Made MakeFromFile(const std::string& path, intptr_t opacity = 255) {
+Made MakeFromFile(const std::string& path, int32_t opacity = 255) {
     LayerArgs args;
     args.kind = kLayerPicture;
     args.sourceName = path;
-    args.option = opacity;
+    args.options.opacity = opacity;
     args.fourcc = kFourccRV24;
     Made made;
     made.layer = DefaultLayerFactory()->Create(&args);
@@ -134,7 +134,7 @@ TEST(PictureKinds, PaletteGreyAndSixteenBitPicturesMakeNoLayer) {
     }
     // Through the scene: no node, nothing added.
     SceneFixture f(64, 36);
-    EXPECT_EQ(f.scene.AddLayer(kLayerPicture, dir.Path("palette.png"), 255, 0), nullptr);
+    EXPECT_EQ(f.scene.AddLayer(kLayerPicture, dir.Path("palette.png"), LayerOptions::Picture(255)), nullptr);
     ASSERT_TRUE(f.Sync());
     EXPECT_TRUE(f.scene.LayersTopFirst().empty());
 }
@@ -172,7 +172,7 @@ TEST(PictureKinds, GifNamesInAnyLetterCaseBecomeGifLayers) {
         EXPECT_EQ(made.layer->Image()->fourcc, kFourccRV32);
     }
     SceneFixture f(64, 36);
-    LayerNode* node = f.scene.AddLayer(kLayerPicture, dir.Path("banner.Gif"), 255, 0);
+    LayerNode* node = f.scene.AddLayer(kLayerPicture, dir.Path("banner.Gif"), LayerOptions::Picture(255));
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(node->kind, kLayerGif);
 }
@@ -234,7 +234,7 @@ TEST(PictureComposition, OpacityOf128OverWhiteBlendsEachChannel) {
     SceneFixture f(720, 405);
     auto white = SolidLayer(720, 405, 255, 255, 255);
     f.scene.AdoptLayer(kLayerPlain, std::move(white), true);
-    LayerNode* node = f.scene.AddLayer(kLayerPicture, path, 128, 0);
+    LayerNode* node = f.scene.AddLayer(kLayerPicture, path, LayerOptions::Picture(128));
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(node->kind, kLayerPicture);
     ASSERT_TRUE(f.Sync());
@@ -266,7 +266,7 @@ TEST(PictureComposition, TransparentPixelsOfA32BitPngShowTheScene) {
     ASSERT_FALSE(path.empty());
     SceneFixture f(720, 405);
     f.scene.AdoptLayer(kLayerPlain, SolidLayer(720, 405, 0, 200, 0), true);  // green scene
-    LayerNode* node = f.scene.AddLayer(kLayerPicture, path, 255, 0);
+    LayerNode* node = f.scene.AddLayer(kLayerPicture, path, LayerOptions::Picture(255));
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(node->kind, kLayerPicture32);
     node->layer->Drag(kDragMove, 100, 50, f.scene.Scale());
@@ -284,7 +284,7 @@ TEST(PictureComposition, ScaledPictureFillsItsRectangleOnALargerCanvas) {
     MediaDir dir;
     const std::string path = MakePicture(dir, "p.bmp", 50, 50, Solid(50, 50, 250, 10, 10), "bgr24");
     SceneFixture f(1440, 810);
-    LayerNode* node = f.scene.AddLayer(kLayerPicture, path, 255, 0);
+    LayerNode* node = f.scene.AddLayer(kLayerPicture, path, LayerOptions::Picture(255));
     ASSERT_NE(node, nullptr);
     ASSERT_TRUE(f.Sync());
     EXPECT_EQ(node->layer->GetRect(), (LayerRect{0, 0, 25, 25}));  // its own 50 pixels on the canvas
@@ -304,8 +304,8 @@ TEST(PictureRecords, OpacityIsStoredAndRestoredOnTheSameScale) {
     CSceneBase stored;
     {
         SceneFixture f(720, 405);
-        LayerNode* a = f.scene.AddLayer(kLayerPicture, opaque, 77, 0);
-        LayerNode* b = f.scene.AddLayer(kLayerPicture, alpha, 255, 0);
+        LayerNode* a = f.scene.AddLayer(kLayerPicture, opaque, LayerOptions::Picture(77));
+        LayerNode* b = f.scene.AddLayer(kLayerPicture, alpha, LayerOptions::Picture(255));
         ASSERT_NE(a, nullptr);
         ASSERT_NE(b, nullptr);
         a->layer->SetRect({100, 50, 132, 82});
@@ -323,8 +323,8 @@ TEST(PictureRecords, OpacityIsStoredAndRestoredOnTheSameScale) {
 
     // Restored over a white scene: a black picture at opacity 77 leaves 255 x 178 / 255 = 178.
     SceneFixture g(720, 405);
-    LayerNode* restored32 = g.scene.AddLayerFromRecord(kLayerPicture, top, 0);
-    LayerNode* restored = g.scene.AddLayerFromRecord(kLayerPicture, bottom, 0);
+    LayerNode* restored32 = g.scene.AddLayerFromRecord(kLayerPicture, top);
+    LayerNode* restored = g.scene.AddLayerFromRecord(kLayerPicture, bottom);
     g.scene.AdoptLayer(kLayerPlain, SolidLayer(720, 405, 255, 255, 255), false);
     ASSERT_NE(restored, nullptr);
     ASSERT_NE(restored32, nullptr);

@@ -36,12 +36,11 @@ public:
         if (args->sourceName == "missing.png") return nullptr;
         std::unique_ptr<CBaseLayer> layer;
         if (args->kind == kLayerScreen)
-            layer =
-                std::make_unique<FakeScreenLayer>(args->record ? args->record->ScrIdx : static_cast<int>(args->option));
+            layer = std::make_unique<FakeScreenLayer>(args->record ? args->record->ScrIdx : args->options.monitorIndex);
         else
             layer = SolidLayer(64, 36, 1, 2, 3);
         layer->sourceName = args->sourceName;
-        if (args->kind == kLayerPicture) layer->opacity = args->record ? args->record->Alpha : args->option;
+        if (args->kind == kLayerPicture) layer->opacity = args->record ? args->record->Alpha : args->options.opacity;
         return layer;
     }
 };
@@ -202,8 +201,8 @@ TEST(SceneRecords, ExportThenRebuildKeepsOrderAndFields) {
     TestFactory factory;
     SceneFixture f(1280, 720, 100, &factory);
     CScene& scene = f.scene;
-    LayerNode* pic = scene.AddLayer(kLayerPicture, "logo.png", 128, 0);
-    LayerNode* screen = scene.AddLayer(kLayerScreen, "screen", 3, 0);
+    LayerNode* pic = scene.AddLayer(kLayerPicture, "logo.png", LayerOptions::Picture(128));
+    LayerNode* screen = scene.AddLayer(kLayerScreen, "screen", LayerOptions::Screen(3));
     ASSERT_NE(pic, nullptr);
     ASSERT_NE(screen, nullptr);
     pic->layer->SetRect({5, 6, 105, 66});
@@ -235,7 +234,7 @@ TEST(SceneRecords, ExportThenRebuildKeepsOrderAndFields) {
     SceneFixture g(1280, 720, 100, &factory);
     CScene& rebuilt = g.scene;
     const int kinds[] = {kLayerScreen, kLayerPicture};
-    for (size_t i = 0; i < 2; ++i) ASSERT_NE(rebuilt.AddLayerFromRecord(kinds[i], *stored.Records()[i], 0), nullptr);
+    for (size_t i = 0; i < 2; ++i) ASSERT_NE(rebuilt.AddLayerFromRecord(kinds[i], *stored.Records()[i]), nullptr);
     ASSERT_TRUE(g.Sync());
     const auto layers = rebuilt.LayersTopFirst();
     ASSERT_EQ(layers.size(), 2u);
@@ -253,11 +252,11 @@ TEST(SceneRecords, ExportThenRebuildKeepsOrderAndFields) {
 TEST(SceneAddLayer, EmptyNamesAndUnloadablePicturesMakeNoLayer) {
     TestFactory factory;
     CScene scene(nullptr, &factory);
-    EXPECT_EQ(scene.AddLayer(kLayerPicture, "", 255, 0), nullptr);
-    EXPECT_EQ(scene.AddLayer(kLayerPicture, "missing.png", 255, 0), nullptr);
+    EXPECT_EQ(scene.AddLayer(kLayerPicture, "", LayerOptions::Picture(255)), nullptr);
+    EXPECT_EQ(scene.AddLayer(kLayerPicture, "missing.png", LayerOptions::Picture(255)), nullptr);
     SceneSource record;
     record.SourceName = "missing.png";
-    EXPECT_EQ(scene.AddLayerFromRecord(kLayerPicture, record, 0), nullptr);
+    EXPECT_EQ(scene.AddLayerFromRecord(kLayerPicture, record), nullptr);
 }
 
 TEST(SceneAddLayer, NewLayerGetsItsNaturalSizeAndIsSelected) {
@@ -267,7 +266,7 @@ TEST(SceneAddLayer, NewLayerGetsItsNaturalSizeAndIsSelected) {
     RecordingView* view = v.get();
     scene.AttachView(std::move(v));
     ASSERT_TRUE(scene.Initialise(1920, 1080, 0));
-    LayerNode* node = scene.AddLayer(kLayerPicture, "a.png", 255, 0);
+    LayerNode* node = scene.AddLayer(kLayerPicture, "a.png", LayerOptions::Picture(255));
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(view->SelectedNode(), node);
     // 64x36 pixels at scale 2.667: trunc(64 / 2.667 + 0.49) = 24, trunc(36 / 2.667 + 0.49) = 13.
@@ -276,13 +275,13 @@ TEST(SceneAddLayer, NewLayerGetsItsNaturalSizeAndIsSelected) {
 
 TEST(SceneAddLayer, PlainLayerFromTheProgramFactoryDrawsNothing) {
     SceneFixture f;
-    LayerNode* node = f.scene.AddLayer(kLayerPlain, "plain", 0, 0);
+    LayerNode* node = f.scene.AddLayer(kLayerPlain, "plain", LayerOptions{});
     ASSERT_NE(node, nullptr);
     ASSERT_TRUE(f.Sync());
     EXPECT_EQ(f.scene.LayersTopFirst().size(), 1u);
     for (uint8_t v : f.Canvas()) ASSERT_EQ(v, 0);
     // Kinds whose layers the program cannot make give no node at all.
-    EXPECT_EQ(f.scene.AddLayer(6, "nothing", 0, 0), nullptr);
+    EXPECT_EQ(f.scene.AddLayer(6, "nothing", LayerOptions{}), nullptr);
 }
 
 TEST(SceneResize, CanvasFollowsAndTextLayersAreMarkedForRerender) {

@@ -280,7 +280,7 @@ TEST(ScreenInScene, ScreenLayerMarksItsMonitorAndIsComposed) {
     setenv("DISPLAY", server.Display().c_str(), 1);
     SceneFixture f(640, 360);
     const MonitorRect rect{0, 0, 640, 360};
-    LayerNode* node = f.scene.AddLayer(kLayerScreen, "screen", 0, reinterpret_cast<intptr_t>(&rect));
+    LayerNode* node = f.scene.AddLayer(kLayerScreen, "screen", LayerOptions::Screen(0, &rect));
     ASSERT_NE(node, nullptr);
     ASSERT_TRUE(f.Sync());
     EXPECT_TRUE(f.scene.ScreenInUse(0));
@@ -294,7 +294,7 @@ TEST(ScreenInScene, ScreenLayerMarksItsMonitorAndIsComposed) {
     EXPECT_EQ(stored.Records()[0]->ScrIdx, 0);
     // Restored without a rectangle, the layer finds its monitor itself.
     SceneFixture g(640, 360);
-    ASSERT_NE(g.scene.AddLayerFromRecord(kLayerScreen, *stored.Records()[0], 0), nullptr);
+    ASSERT_NE(g.scene.AddLayerFromRecord(kLayerScreen, *stored.Records()[0]), nullptr);
     ASSERT_TRUE(g.Sync());
     EXPECT_EQ(g.Canvas()[(100 * 640 + 100) * 3 + 1], kGreen.g);
     unsetenv("DISPLAY");

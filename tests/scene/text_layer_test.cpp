@@ -50,7 +50,7 @@ void ExpectOnlyGlyphsOnCanvas(uint32_t colour) {
     f.scene.AdoptLayer(kLayerPlain, SolidLayer(720, 405, kBgB, kBgG, kBgR), false);
     TextStyle style = Style(colour);
     style.Bold = 1;
-    LayerNode* node = f.scene.AddLayer(kLayerText, "Keyed 文字 caption", reinterpret_cast<intptr_t>(&style), 0);
+    LayerNode* node = f.scene.AddLayer(kLayerText, "Keyed 文字 caption", LayerOptions::Text(&style));
     ASSERT_NE(node, nullptr);
     ASSERT_TRUE(f.Sync());
 
@@ -236,7 +236,7 @@ TEST(TextResize, DraggedToTwiceItsWidthKeepsItsFontSize) {
 TEST(TextResize, LargerCanvasRendersTheCaptionLargerNotBlurred) {
     SceneFixture f(720, 405);
     TextStyle style = Style(kWhite);
-    ASSERT_NE(f.scene.AddLayer(kLayerText, "Sharp", reinterpret_cast<intptr_t>(&style), 0), nullptr);
+    ASSERT_NE(f.scene.AddLayer(kLayerText, "Sharp", LayerOptions::Text(&style)), nullptr);
     ASSERT_TRUE(f.Sync());
     const InkBox small = CanvasBoxOf(f.Canvas(), 720, 405, kWhite);
     ASSERT_FALSE(small.empty);
@@ -384,7 +384,7 @@ TEST(TextRecords, RestoredCaptionWithEmptyTextDrawsNothing) {
     record.rgbColor = kWhite;
     record.MoveSpeed = 2;
     record.MoveDirection = kTextRightToLeft;
-    LayerNode* node = f.scene.AddLayerFromRecord(kLayerText, record, 0);
+    LayerNode* node = f.scene.AddLayerFromRecord(kLayerText, record);
     ASSERT_NE(node, nullptr);
     ASSERT_TRUE(f.Sync());
     ASSERT_TRUE(f.Sync());
@@ -404,7 +404,7 @@ TEST(TextRecords, RestoredCaptionIsFittedToItsStoredBox) {
     record.Bottom = 300;  // room for twice the base height
     record.KeepRatio = 0;
     record.rgbColor = kWhite;
-    ASSERT_NE(f.scene.AddLayerFromRecord(kLayerText, record, 0), nullptr);
+    ASSERT_NE(f.scene.AddLayerFromRecord(kLayerText, record), nullptr);
     ASSERT_TRUE(f.Sync());
     const InkBox box = CanvasBoxOf(f.Canvas(), 720, 405, kWhite);
     ASSERT_FALSE(box.empty);
@@ -425,7 +425,7 @@ TEST(TextRecords, ExportWritesTheTextStyle) {
     style.Hollow = 1;
     style.MoveSpeed = 2;
     style.MoveDirection = kTextBottomToTop;
-    ASSERT_NE(f.scene.AddLayer(kLayerText, "Saved caption", reinterpret_cast<intptr_t>(&style), 0), nullptr);
+    ASSERT_NE(f.scene.AddLayer(kLayerText, "Saved caption", LayerOptions::Text(&style)), nullptr);
     ASSERT_TRUE(f.Sync());
     CSceneBase stored;
     ASSERT_TRUE(f.scene.ExportRecords(&stored));
