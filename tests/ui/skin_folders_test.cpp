@@ -18,8 +18,8 @@ struct SkinImage {
     int width;
     int height;
     bool words;
-    // Columns [plainFrom, plainTo) are all alike: the windows write text there or stretch the image
-    // (a rounded fill's corners may reach into the zone's last columns, only the words' rows matter there).
+    // Columns [plainFrom, plainTo) are all alike: the windows write text there or stretch the image. The
+    // zone stops short of a rounded fill's corners.
     int plainFrom = 0;
     int plainTo = 0;
     // A window background: opaque everywhere but in its rounded corners.

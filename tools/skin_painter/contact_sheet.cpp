@@ -11,7 +11,7 @@ namespace skin {
 
 namespace {
 
-constexpr int kSheetWidth = 1560;
+constexpr int kSheetWidth = 2000;
 constexpr int kMargin = 20;
 constexpr int kGap = 18;
 constexpr int kLabel = 18;
@@ -52,7 +52,13 @@ int layOut(QPainter* p, const std::vector<SheetSection>& sections) {
         y += kTitle;
         int x = kMargin;
         int rowHeight = 0;
-        for (const SheetItem& item : section.items) {
+        // Rows of like heights waste the least room; a stable sort keeps an image's languages side by side.
+        std::vector<const SheetItem*> order;
+        for (const SheetItem& item : section.items) order.push_back(&item);
+        std::stable_sort(order.begin(), order.end(),
+                         [](const SheetItem* a, const SheetItem* b) { return a->image.height() > b->image.height(); });
+        for (const SheetItem* entry : order) {
+            const SheetItem& item = *entry;
             const QSize cell = cellSize(item, metrics);
             if (x > kMargin && x + cell.width() > kSheetWidth - kMargin) {
                 x = kMargin;

@@ -37,7 +37,7 @@ void logonCard(QPainter& p, Lang lang) {
     drawBroadcastMark(p, QRectF(166, 36, 48, 48), QColor(pal::kWhite));
     std::vector<WordRun> title{{QStringLiteral("Brevacast"), latinFont(20, true), QColor(pal::kText)}};
     if (lang == Lang::Cn) {
-        title.push_back({QString::fromUtf8("直播"), chineseFont(21), mix(pal::kText, pal::kTextDim, 0.45), 3});
+        title.push_back({QString::fromUtf8("直播"), chineseFont(21), mix(pal::kText, pal::kTextDim, 0.45), 1});
     } else {
         title.push_back({QStringLiteral(" Streaming"), latinFont(20, false), mix(pal::kText, pal::kTextDim, 0.45)});
     }

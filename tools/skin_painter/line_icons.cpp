@@ -3,6 +3,7 @@
 #include <QPainterPath>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 #include "tools/skin_painter/skin_canvas.h"
 
@@ -10,17 +11,18 @@ namespace skin {
 
 namespace {
 
-// Maps the 24-unit design grid onto a box. Offsets from the centre are rounded half away from zero, so
+// Maps a design grid of `units` onto a box. Offsets from the centre are rounded half away from zero, so
 // that a shape and its mirror image land on the same pixels.
 class Grid {
 public:
-    Grid(const QRect& box, qreal stroke)
+    Grid(const QRect& box, qreal stroke, qreal units = 24)
         : cx_(box.x() + box.width() / 2),
           cy_(box.y() + box.height() / 2),
-          scale_(box.width() / 24.0),
+          middle_(units / 2),
+          scale_(box.width() / units),
           half_(std::fmod(stroke, 2.0) == 1.0 ? 0.5 : 0.0) {}
 
-    QPointF p(qreal u, qreal v) const { return {cx_ + snap(u - 12) + half_, cy_ + snap(v - 12) + half_}; }
+    QPointF p(qreal u, qreal v) const { return {cx_ + snap(u - middle_) + half_, cy_ + snap(v - middle_) + half_}; }
     QRectF rect(qreal u0, qreal v0, qreal u1, qreal v1) const { return QRectF(p(u0, v0), p(u1, v1)); }
     // Lengths that need not land on pixels (radii of curves).
     qreal len(qreal u) const { return u * scale_; }
@@ -34,6 +36,7 @@ private:
     qreal snap(qreal d) const { return std::round(d * scale_); }
     qreal cx_;
     qreal cy_;
+    qreal middle_;
     qreal scale_;
     qreal half_;
 };
@@ -128,6 +131,67 @@ QPainterPath sliders(const Grid& g) {
         path.addEllipse(g.circle(x, y, 2.5));
     }
     return path;
+}
+
+// Lines are stroked; solid parts are filled and stroked, so they carry the same rounded edge.
+struct Outline {
+    QPainterPath lines;
+    QPainterPath solid;
+};
+
+constexpr int kSmallBox = 16;
+constexpr qreal kSmallUnits = 16;
+
+// Designs for 16-pixel boxes on a 16-unit grid: the 24-unit shapes clog up there, so these keep fewer
+// parts and fill what would close up anyway (a lens, a play mark).
+std::optional<Outline> smallOutline(Glyph glyph, const Grid& g) {
+    switch (glyph) {
+        case Glyph::Monitor: {
+            Outline o{roundedPath(g.rect(2, 3, 14, 11), 1.5), {}};
+            o.lines.addPath(polyline(g, {{8, 11}, {8, 14}}));
+            o.lines.addPath(polyline(g, {{5, 14}, {11, 14}}));
+            return o;
+        }
+        case Glyph::Camera:
+            return Outline{roundedPath(g.rect(2, 4, 10, 12), 1.5), polyline(g, {{12, 8}, {14, 6}, {14, 10}}, true)};
+        case Glyph::Play: {
+            Outline o;
+            o.lines.addEllipse(g.circle(8, 8, 6));
+            o.solid = polyline(g, {{7, 6}, {10, 8}, {7, 10}}, true);
+            return o;
+        }
+        case Glyph::Letter: {
+            Outline o{polyline(g, {{3, 3}, {13, 3}}), {}};
+            o.lines.addPath(polyline(g, {{8, 3}, {8, 13}}));
+            o.lines.addPath(polyline(g, {{6, 13}, {10, 13}}));
+            return o;
+        }
+        case Glyph::Picture: {
+            Outline o{roundedPath(g.rect(2, 3, 14, 13), 1.5), {}};
+            o.lines.addPath(polyline(g, {{3, 12}, {7, 8}, {11, 12}}));
+            o.solid.addEllipse(QPointF(g.p(11, 7)), 0.5, 0.5);
+            return o;
+        }
+        case Glyph::Eye: {
+            Outline o;
+            o.lines.moveTo(g.p(1, 8));
+            o.lines.cubicTo(g.p(3, 4), g.p(5.5, 3), g.p(8, 3));
+            o.lines.cubicTo(g.p(10.5, 3), g.p(13, 4), g.p(15, 8));
+            o.lines.cubicTo(g.p(13, 12), g.p(10.5, 13), g.p(8, 13));
+            o.lines.cubicTo(g.p(5.5, 13), g.p(3, 12), g.p(1, 8));
+            o.lines.closeSubpath();
+            o.solid.addEllipse(QPointF(g.p(8, 8)), 1, 1);
+            return o;
+        }
+        case Glyph::LogOut: {
+            Outline o{polyline(g, {{7, 2}, {3, 2}, {3, 14}, {7, 14}}), {}};
+            o.lines.addPath(polyline(g, {{7, 8}, {14, 8}}));
+            o.lines.addPath(polyline(g, {{11, 5}, {14, 8}, {11, 11}}));
+            return o;
+        }
+        default:
+            return std::nullopt;
+    }
 }
 
 QPainterPath outline(Glyph glyph, const Grid& g) {
@@ -234,12 +298,16 @@ QPen iconPen(const QColor& colour, qreal stroke) {
 }  // namespace
 
 void drawIcon(QPainter& painter, Glyph glyph, const QRect& box, const QColor& colour, qreal stroke) {
-    const Grid grid(box, stroke);
+    std::optional<Outline> shape;
+    if (box.width() == kSmallBox) shape = smallOutline(glyph, Grid(box, stroke, kSmallUnits));
+    if (!shape) shape = Outline{outline(glyph, Grid(box, stroke)), {}};
     painter.save();
     prepare(painter);
     painter.setPen(iconPen(colour, stroke));
     painter.setBrush(Qt::NoBrush);
-    painter.drawPath(outline(glyph, grid));
+    painter.drawPath(shape->lines);
+    painter.setBrush(colour);
+    painter.drawPath(shape->solid);
     painter.restore();
 }
 

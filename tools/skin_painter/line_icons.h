@@ -34,7 +34,7 @@ enum class Glyph {
 };
 
 // `box` is square with an even side, so that the grid's centre falls on a pixel corner and straight
-// 2 px lines cover whole pixels.
+// 2 px lines cover whole pixels. 16-pixel boxes use simpler designs where a glyph has one.
 void drawIcon(QPainter& painter, Glyph glyph, const QRect& box, const QColor& colour, qreal stroke = 2.0);
 // The icon crossed by a diagonal slash (muted, hidden); the icon's lines stop short of the slash so that
 // it reads as one stroke on top.

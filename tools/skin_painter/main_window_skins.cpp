@@ -36,7 +36,7 @@ void bottomBar(QPainter& p) {
 std::vector<WordRun> wordMark(Lang lang, int pixelSize) {
     std::vector<WordRun> runs{{QStringLiteral("Brevacast"), latinFont(pixelSize, true), QColor(pal::kText)}};
     if (lang == Lang::Cn) {
-        runs.push_back({QString::fromUtf8("直播"), chineseFont(pixelSize + 1), QColor(pal::kTextDim), 2});
+        runs.push_back({QString::fromUtf8("直播"), chineseFont(pixelSize + 1), QColor(pal::kTextDim), 1});
     } else {
         runs.push_back({QStringLiteral(" Streaming"), latinFont(pixelSize, false), QColor(pal::kTextDim)});
     }

@@ -87,8 +87,6 @@ QPainterPath roundedPath(const QRectF& rect, qreal radius, int corners) {
     return path;
 }
 
-QPainterPath pillPath(const QRectF& rect) { return roundedPath(rect, std::min(rect.width(), rect.height()) / 2); }
-
 void framedPanel(QPainter& painter, const QRectF& rect, const QBrush& fill, const QColor& line, qreal radius,
                  int corners) {
     painter.save();

@@ -20,7 +20,6 @@ void prepare(QPainter& painter);
 
 enum Corner { kTopLeft = 1, kTopRight = 2, kBottomLeft = 4, kBottomRight = 8, kAllCorners = 15 };
 QPainterPath roundedPath(const QRectF& rect, qreal radius = kRadius, int corners = kAllCorners);
-QPainterPath pillPath(const QRectF& rect);
 
 // Fills a rounded rectangle and draws its 1 px line just inside the edge, so that the line's outer edge
 // follows the fill's curve and the corners stay one shape.

@@ -10,7 +10,6 @@
 #include <QPainter>
 #include <QSet>
 #include <cstdio>
-#include <map>
 
 #include "tools/skin_painter/contact_sheet.h"
 #include "tools/skin_painter/program_icon.h"
