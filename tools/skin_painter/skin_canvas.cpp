@@ -21,7 +21,7 @@ std::pair<qreal, qreal> opticalBody(const QFont& font) {
     return {-metrics.capHeight(), 0.0};
 }
 
-// Three box blurs in each direction come close to a Gaussian and stay exact in integers.
+// Three box blurs in each direction come close to a Gaussian at a fraction of its cost.
 void boxBlur(std::vector<float>& alpha, int width, int height, int radius) {
     if (radius <= 0) return;
     std::vector<float> line(static_cast<size_t>(std::max(width, height)));

@@ -101,7 +101,9 @@ int main(int argc, char** argv) {
     }
     for (int side : kIconSides) {
         const QImage icon = skin::programIcon(side);
-        if (!write(icon, QStringLiteral("%1/icons/hicolor/%2x%2/apps/brevacast.png").arg(outDir).arg(side))) return 1;
+        if (!write(icon,
+                   QStringLiteral("%1/icons/hicolor/%2x%2/apps/brevacast.png").arg(outDir, QString::number(side))))
+            return 1;
         sheet[2].items.push_back({QStringLiteral("%1 px").arg(side), icon});
     }
     if (!sheetPath.isEmpty() && !write(skin::contactSheet(sheet), sheetPath)) return 1;
