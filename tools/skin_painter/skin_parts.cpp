@@ -8,6 +8,24 @@ QRectF whole(QSize size) { return QRectF(0, 0, size.width(), size.height()); }
 QRect centredSquare(QSize size, int side) {
     return QRect((size.width() - side) / 2, (size.height() - side) / 2, side, side);
 }
+
+// Check boxes and radio buttons share their frames; only the chosen mark differs.
+void choiceFrame(QPainter& painter, const QRectF& rect, State state, qreal radius) {
+    switch (state) {
+        case State::Normal:
+            framedPanel(painter, rect, QColor(pal::kWindow), QColor(pal::kHairlineHover), radius);
+            break;
+        case State::Hover:
+            framedPanel(painter, rect, QColor(pal::kWindow), QColor(pal::kAccent), radius);
+            break;
+        case State::Selected:
+            framedPanel(painter, rect, QColor(pal::kAccent), Qt::transparent, radius);
+            break;
+        case State::Disabled:
+            framedPanel(painter, rect, QColor(pal::kPanel), QColor(pal::kHairline), radius);
+            break;
+    }
+}
 }  // namespace
 
 void stateFill(QPainter& painter, const QRectF& rect, State state) {
@@ -42,48 +60,20 @@ void entryFrame(QPainter& painter, const QRectF& rect) {
 void checkBox(QPainter& painter, const QRectF& rect, State state) {
     // Boxes this small keep a smaller radius: at 6 px they would read as radio buttons.
     constexpr qreal kBoxRadius = 4;
-    switch (state) {
-        case State::Normal:
-            framedPanel(painter, rect, QColor(pal::kWindow), QColor(pal::kHairlineHover), kBoxRadius);
-            break;
-        case State::Hover:
-            framedPanel(painter, rect, QColor(pal::kWindow), QColor(pal::kAccent), kBoxRadius);
-            break;
-        case State::Selected: {
-            framedPanel(painter, rect, QColor(pal::kAccent), Qt::transparent, kBoxRadius);
-            const int side = static_cast<int>(rect.width()) - 2;
-            drawIcon(painter, Glyph::Tick,
-                     QRect(static_cast<int>(rect.x()) + 1, static_cast<int>(rect.y()) + 1, side, side),
-                     QColor(pal::kWhite));
-            break;
-        }
-        case State::Disabled:
-            framedPanel(painter, rect, QColor(pal::kPanel), QColor(pal::kHairline), kBoxRadius);
-            break;
-    }
+    choiceFrame(painter, rect, state, kBoxRadius);
+    if (state != State::Selected) return;
+    const int side = static_cast<int>(rect.width()) - 2;
+    drawIcon(painter, Glyph::Tick, QRect(static_cast<int>(rect.x()) + 1, static_cast<int>(rect.y()) + 1, side, side),
+             QColor(pal::kWhite));
 }
 
 void radioButton(QPainter& painter, const QRectF& rect, State state) {
-    const qreal round = rect.width() / 2;
-    switch (state) {
-        case State::Normal:
-            framedPanel(painter, rect, QColor(pal::kWindow), QColor(pal::kHairlineHover), round);
-            break;
-        case State::Hover:
-            framedPanel(painter, rect, QColor(pal::kWindow), QColor(pal::kAccent), round);
-            break;
-        case State::Selected: {
-            framedPanel(painter, rect, QColor(pal::kAccent), Qt::transparent, round);
-            const qreal dot = rect.width() * 0.19;
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(QColor(pal::kWhite));
-            painter.drawEllipse(rect.center(), dot, dot);
-            break;
-        }
-        case State::Disabled:
-            framedPanel(painter, rect, QColor(pal::kPanel), QColor(pal::kHairline), round);
-            break;
-    }
+    choiceFrame(painter, rect, state, rect.width() / 2);
+    if (state != State::Selected) return;
+    const qreal dot = rect.width() * 0.19;
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(pal::kWhite));
+    painter.drawEllipse(rect.center(), dot, dot);
 }
 
 void solidButton(QPainter& painter, const QRectF& rect, const QColor& fill, const std::vector<WordRun>& words,
