@@ -14,7 +14,7 @@ packages=(
     # configuration, web service
     libpugixml-dev libjsoncpp-dev libexpat1-dev libcurl4-openssl-dev
     # user interface, text, screen, sound
-    qt6-base-dev libpango1.0-dev libcairo2-dev fonts-dejavu-core fonts-wqy-microhei
+    qt6-base-dev libpango1.0-dev libcairo2-dev libpng-dev fonts-dejavu-core fonts-wqy-microhei
     libx11-dev libxext-dev libxfixes-dev libxrandr-dev libpulse-dev
     libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-randr0-dev
     # real peers used by the tests
