@@ -8,3 +8,9 @@ constexpr uint32_t WM_USER = 0x0400;
 
 // Posted by the composition thread and the live engine to the main window.
 constexpr uint32_t WM_LIVE_STATUS = WM_USER + 517;  // wParam: engine state, lParam: detail
+
+// Posted by the web session's workers to the window that started them.
+constexpr uint32_t WM_LOGON_RESULT = WM_USER + 429;   // wParam: 1 logged on, 0 failed
+constexpr uint32_t WM_ACTIVITY_LIST = WM_USER + 430;  // wParam: 0 list fetched, -1 no list
+// Posted by the activity panel to its owner window.
+constexpr uint32_t WM_ACTIVITY_SELECTED = WM_USER + 200;  // wParam: position of the chosen activity, from 0
