@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -289,25 +290,19 @@ HttpFetchResult HttpGetToFile(const std::string& url, const HttpFetchOptions& op
 }
 
 const char* HttpFetchStatusName(HttpFetchStatus status) {
-    switch (status) {
-        case HttpFetchStatus::kOk:
-            return "ok";
-        case HttpFetchStatus::kBadAddress:
-            return "not an http or https address";
-        case HttpFetchStatus::kConnectFailed:
-            return "no connection";
-        case HttpFetchStatus::kNotOk:
-            return "status other than 200";
-        case HttpFetchStatus::kTooLarge:
-            return "body too large";
-        case HttpFetchStatus::kTimedOut:
-            return "timed out";
-        case HttpFetchStatus::kTransferFailed:
-            return "transfer failed";
-        case HttpFetchStatus::kFileFailed:
-            return "file not written";
-        case HttpFetchStatus::kEmptyBody:
-            return "empty body";
-    }
-    return "?";
+    // In the order of HttpFetchStatus.
+    static constexpr const char* kNames[] = {
+        "ok",
+        "not an http or https address",
+        "no connection",
+        "status other than 200",
+        "body too large",
+        "timed out",
+        "transfer failed",
+        "file not written",
+        "empty body",
+    };
+    static_assert(std::size(kNames) == static_cast<size_t>(HttpFetchStatus::kEmptyBody) + 1);
+    const auto index = static_cast<size_t>(status);
+    return index < std::size(kNames) ? kNames[index] : "?";
 }

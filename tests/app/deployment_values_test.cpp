@@ -79,11 +79,8 @@ TEST(ServerKindWithDeployment, OnlyTheDeploymentsPortalAddressesArePortals) {
 
     const ServerAddressInfo rtmp = ClassifyServerAddress(" rtmp://host:1936/live/77 ", deployment);
     EXPECT_EQ(rtmp.kind, kServerDirectRtmp);
-    EXPECT_EQ(rtmp.publishToUrl, 1);
-    EXPECT_EQ(rtmp.publishUrl, "rtmp://host:1936/live/77");
-    EXPECT_EQ(rtmp.host, "host");
-    EXPECT_EQ(rtmp.port, 1936);
-    EXPECT_EQ(rtmp.tube, 77);
+    EXPECT_EQ(rtmp.publishUrl + " " + std::to_string(rtmp.port) + " " + std::to_string(rtmp.tube),
+              "rtmp://host:1936/live/77 1936 77");
 
     EXPECT_EQ(ClassifyServerAddress("http://host/x", deployment).kind, kServerStream);
     EXPECT_EQ(ClassifyServerAddress("ftp://host", deployment).kind, kServerNone);

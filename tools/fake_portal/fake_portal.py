@@ -452,9 +452,14 @@ class Handler(socketserver.StreamRequestHandler):
 
     def endless_picture(self, size):
         # No length announced: only counting what arrives can stop the client.
-        self.send(b"HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nConnection: close\r\n\r\n" + PORTRAIT_PNG[:8])
-        left = size - 8
-        block = b"\x00" * 65536
+        self.stream(b"HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nConnection: close\r\n\r\n", PORTRAIT_PNG[:8], size,
+                    b"\x00")
+
+    def stream(self, head, start, size, fill):
+        """head, then a body of size bytes: start followed by the fill byte."""
+        self.send(head + start)
+        left = size - len(start)
+        block = fill * 65536
         while left > 0:
             n = min(left, len(block))
             self.wfile.write(block[:n])
@@ -491,14 +496,7 @@ class Handler(socketserver.StreamRequestHandler):
     def huge(self, size):
         start = ('<?xml version="1.0" encoding="UTF-8"?><soapenv:Envelope xmlns:soapenv="%s"><soapenv:Body>'
                  "<ns1:LogonResponse xmlns:ns1=\"%s\"><LogonReturn>" % (SOAP_ENV, SERVICE_NS)).encode("utf-8")
-        self.send(b"HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: %d\r\n\r\n" % size + start)
-        left = size - len(start)
-        block = b"x" * 65536
-        while left > 0:
-            n = min(left, len(block))
-            self.wfile.write(block[:n])
-            left -= n
-        self.wfile.flush()
+        self.stream(b"HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: %d\r\n\r\n" % size, start, size, b"x")
 
 
 class Server(socketserver.ThreadingTCPServer):
