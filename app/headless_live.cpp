@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/app_config.h"
+#include "app/deployment_values.h"
 #include "app/language_choice.h"
 #include "app/language_table.h"
 #include "app/live_session.h"
@@ -75,7 +76,8 @@ int RunHeadlessLive(const HeadlessOptions& options) {
             config.KeptAsidePath().c_str());
     ApplyLanguage(config.Language);
 
-    const ServerAddressInfo server = ClassifyServerAddress(config.ServerURL);
+    const ServerAddressInfo server =
+        ClassifyServerAddress(config.ServerURL, LoadDeploymentValues(AppConfig::ExecutableDir()));
     if (server.kind == kServerPortal || server.kind == kServerStream) {
         Log(LogLevel::kError, "app",
             "%s needs an interactive logon; a headless live publishes to an rtmp:// address or "

@@ -6,15 +6,10 @@
 #include <limits>
 #include <utility>
 
+#include "app/deployment_values.h"
+#include "app/text_trim.h"
+
 namespace {
-
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 // The checks every address must pass before anything reads it. The text would otherwise be cut short
 // at a NUL by the C libraries it is handed to, or name a host with a space in it.
@@ -58,7 +53,7 @@ StreamAddress Refuse(std::string why) {
 
 StreamAddress ParseStreamAddress(std::string_view address) {
     StreamAddress result;
-    const std::string_view text = Trim(address);
+    const std::string_view text = TrimBlanks(address);
     if (text.empty()) return Refuse("empty address");
     if (std::string why = CheckAddressText(text); !why.empty()) return Refuse(std::move(why));
 
@@ -129,9 +124,13 @@ ServerAddressInfo ClassifyServerAddress(std::string_view address) {
     return ClassifyServerAddress(address, {kPortalAddressHttp, kPortalAddressHttps});
 }
 
+ServerAddressInfo ClassifyServerAddress(std::string_view address, const DeploymentValues& deployment) {
+    return ClassifyServerAddress(address, {deployment.PortalAddress1, deployment.PortalAddress2});
+}
+
 ServerAddressInfo ClassifyServerAddress(std::string_view address, std::initializer_list<std::string_view> portals) {
     ServerAddressInfo info;
-    const std::string_view text = Trim(address);
+    const std::string_view text = TrimBlanks(address);
     if (text.empty()) return info;
     if (std::string why = CheckAddressText(text); !why.empty()) {
         info.error = std::move(why);

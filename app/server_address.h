@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+struct DeploymentValues;
+
 enum ServerKind : int32_t {
     kServerPortal = 0,      // the operator's portal: logon, activity list, portal prepare/start/stop
     kServerStream = 1,      // another http or rtsp address: logon, stream-server prepare/start/stop
@@ -55,3 +57,6 @@ struct ServerAddressInfo {
 ServerAddressInfo ClassifyServerAddress(std::string_view address);
 // The same with other portal addresses (a test service, a deployment of the portal elsewhere).
 ServerAddressInfo ClassifyServerAddress(std::string_view address, std::initializer_list<std::string_view> portals);
+// What the program itself uses: the portal addresses of this deployment. A deployment without portal
+// addresses has no portal, so no address is of kind portal.
+ServerAddressInfo ClassifyServerAddress(std::string_view address, const DeploymentValues& deployment);

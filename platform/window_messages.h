@@ -12,3 +12,9 @@ constexpr uint32_t WM_LIVE_STATUS = WM_USER + 517;  // wParam: engine state, lPa
 // Posted by the live session's start thread to the window that asked for the start, once the start
 // has ended: wParam 1 live, 0 failed, 2 called off.
 constexpr uint32_t WM_LIVE_START_DONE = WM_USER + 528;
+
+// Posted by the web session's workers to the window that started them.
+constexpr uint32_t WM_LOGON_RESULT = WM_USER + 429;   // wParam: 1 logged on, 0 failed
+constexpr uint32_t WM_ACTIVITY_LIST = WM_USER + 430;  // wParam: 0 list fetched, -1 no list
+// Posted by the activity panel to its owner window.
+constexpr uint32_t WM_ACTIVITY_SELECTED = WM_USER + 200;  // wParam: position of the chosen activity, from 0

@@ -12,7 +12,7 @@ packages=(
     libavformat-dev libavcodec-dev libavutil-dev libavdevice-dev libswresample-dev libswscale-dev
     librtmp-dev libx264-dev libmfx-dev libva-dev
     # configuration, web service
-    libpugixml-dev libjsoncpp-dev libexpat1-dev libcurl4-openssl-dev
+    libpugixml-dev libjsoncpp-dev libexpat1-dev libcurl4-openssl-dev libssl-dev
     # user interface, text, screen, sound
     qt6-base-dev libpango1.0-dev libcairo2-dev libpng-dev fonts-dejavu-core fonts-wqy-microhei
     libx11-dev libxext-dev libxfixes-dev libxrandr-dev libpulse-dev

@@ -21,8 +21,21 @@ one JSON line:
   {"cmd": "requests"}                          {"requests": [hex of every raw request, oldest first]}
   {"cmd": "stats"}                             {"count": n, "max_inflight": n}
   {"cmd": "lives"}                             {"lives": {activityId: state}} from StartLive/StopLive calls
-  {"cmd": "reset"}                             normal mode, no overrides, nothing recorded
+  {"cmd": "version", "version": "1.2.3"}       how the version service answers from now on (see below)
+  {"cmd": "reset"}                             normal mode, no overrides, nothing recorded, default version
 End of input leaves the service running; stop it with SIGTERM.
+
+Besides the SOAP operations it answers two plain GETs, which the delivery modes do not touch:
+  /pages/version/getVersion.jsp?type=st_client   the version service: {"version": "<v>"} with the fixture's
+        "client_version" until a "version" command says otherwise. That command's members (all optional,
+        each command replaces the previous one): "version" the text to name; "status" another HTTP status
+        (its body is an error page); "delay_ms" a pause before anything is sent; "drip_ms" the body sent one
+        byte at a time with this pause between bytes; "body" this text instead of JSON; "size" a JSON body
+        padded to exactly this many bytes.
+  /portraits/<name>.png   a small real PNG picture (16 x 16, drawn here); /portraits/missing.png answers
+        404; /portraits/huge.png streams PNG-looking bytes past 10 MiB without announcing a length.
+An account's "portrait" may begin with "{self}", which the service replaces by its own address
+(http://127.0.0.1:<port>), so a portrait can be fetched from the fake itself.
 """
 
 import argparse
@@ -30,9 +43,12 @@ import json
 import os
 import socketserver
 import sys
+import struct
 import threading
 import time
+import urllib.parse
 import xml.etree.ElementTree as ET
+import zlib
 
 SOAP_ENV = "http://schemas.xmlsoap.org/soap/envelope/"
 SOAP_ENC = "http://schemas.xmlsoap.org/soap/encoding/"
@@ -69,6 +85,27 @@ DELIVERY_MODES = (
 )
 
 MAX_REQUEST = 16 << 20
+
+VERSION_PATH = "/pages/version/getVersion.jsp"
+PORTRAIT_PREFIX = "/portraits/"
+HUGE_PORTRAIT_BYTES = (10 << 20) + (1 << 20)  # more than the program accepts
+
+
+def png_picture(width, height):
+    """A small RGB PNG: a diagonal gradient, encoded here so that no picture file is needed."""
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+    rows = b"".join(b"\x00" + b"".join(bytes(((x * 16) & 0xFF, (y * 16) & 0xFF, ((x + y) * 8) & 0xFF))
+                                          for x in range(width))
+                    for y in range(height))
+    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows)) +
+            chunk(b"IEND", b""))
+
+
+PORTRAIT_PNG = png_picture(16, 16)
 
 
 def xml_escape(text, charrefs):
@@ -157,6 +194,10 @@ class Portal:
         self.max_inflight = 0
         self.lives = {}
         self.live_info = {}
+        self.version_answer = {}
+
+    def own_address(self):
+        return "http://127.0.0.1:%d" % self.port
 
     # Commands from the test -------------------------------------------------------------------------------
 
@@ -180,6 +221,9 @@ class Portal:
                 return {"count": self.count, "max_inflight": self.max_inflight}
             if name == "lives":
                 return {"lives": self.lives, "info": self.live_info}
+            if name == "version":
+                self.version_answer = {k: v for k, v in cmd.items() if k != "cmd"}
+                return {"ok": True}
             if name == "reset":
                 self.reset()
                 return {"ok": True}
@@ -212,7 +256,8 @@ class Portal:
                 answer = {"code": -2}
             else:
                 answer = {"code": 0, "msg": account.get("msg", ""), "maxStorage": account.get("maxStorage", 0),
-                          "duration": account.get("duration", 0), "portrait": account.get("portrait", "")}
+                          "duration": account.get("duration", 0),
+                          "portrait": account.get("portrait", "").replace("{self}", self.own_address())}
         elif op == "Version":
             answer = {"version": self.fixture.get("version", "")}
         elif op == "ActivityList":
@@ -295,8 +340,12 @@ class Handler(socketserver.StreamRequestHandler):
             portal.inflight += 1
             portal.max_inflight = max(portal.max_inflight, portal.inflight)
             mode = dict(portal.mode)
+            version_answer = dict(portal.version_answer)
         try:
-            answer = self.prepare_answer(mode, target, body)
+            if parts[0] == "GET":
+                answer = self.prepare_get(target, version_answer)
+            else:
+                answer = self.prepare_answer(mode, target, body)
         finally:
             # The exchange counts as over before the client can have the last byte of the answer.
             with portal.lock:
@@ -362,8 +411,63 @@ class Handler(socketserver.StreamRequestHandler):
                                      b"Connection: close\r\n\r\n" + payload)
         return self.status_writer(200, "OK", payload, {})
 
-    def status_writer(self, status, reason, data, headers):
-        lines = ["HTTP/1.1 %d %s" % (status, reason), "Content-Type: text/xml; charset=utf-8",
+    def prepare_get(self, target, version_answer):
+        """The version service and the portrait pictures; returns a function that writes the answer."""
+        path, _, query = target.partition("?")
+        if path == VERSION_PATH:
+            if urllib.parse.parse_qs(query).get("type") != ["st_client"]:
+                return self.status_writer(400, "Bad Request", b"unknown client type", {}, "text/plain")
+            return lambda: self.version(version_answer)
+        if path.startswith(PORTRAIT_PREFIX):
+            name = path[len(PORTRAIT_PREFIX):]
+            if name == "huge.png":
+                return lambda: self.endless_picture(HUGE_PORTRAIT_BYTES)
+            if name != "missing.png" and name.endswith(".png") and "/" not in name:
+                return self.status_writer(200, "OK", PORTRAIT_PNG, {}, "image/png")
+        return self.status_writer(404, "Not Found", b"<html>not found</html>", {}, "text/html")
+
+    def version(self, answer):
+        version = answer.get("version", self.portal.fixture.get("client_version", "1.0.0"))
+        status = int(answer.get("status", 200))
+        if status != 200:
+            data = b"<html>status %d</html>" % status
+        elif "body" in answer:
+            data = answer["body"].encode("utf-8")
+        elif "size" in answer:
+            start = ('{"version": "%s", "pad": "' % version).encode("utf-8")
+            data = start + b"x" * (int(answer["size"]) - len(start) - 2) + b'"}'
+        else:
+            data = json.dumps({"version": version}).encode("utf-8")
+        time.sleep(int(answer.get("delay_ms", 0)) / 1000.0)
+        head = ("HTTP/1.1 %d %s\r\nContent-Type: application/json\r\nContent-Length: %d\r\nConnection: close\r\n\r\n"
+                % (status, "OK" if status == 200 else "Status", len(data))).encode("ascii")
+        drip_ms = int(answer.get("drip_ms", 0))
+        if drip_ms <= 0:
+            self.send(head + data)
+            return
+        self.send(head)
+        for i in range(len(data)):
+            time.sleep(drip_ms / 1000.0)
+            self.send(data[i:i + 1])
+
+    def endless_picture(self, size):
+        # No length announced: only counting what arrives can stop the client.
+        self.stream(b"HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nConnection: close\r\n\r\n", PORTRAIT_PNG[:8], size,
+                    b"\x00")
+
+    def stream(self, head, start, size, fill):
+        """head, then a body of size bytes: start followed by the fill byte."""
+        self.send(head + start)
+        left = size - len(start)
+        block = fill * 65536
+        while left > 0:
+            n = min(left, len(block))
+            self.wfile.write(block[:n])
+            left -= n
+        self.wfile.flush()
+
+    def status_writer(self, status, reason, data, headers, content_type="text/xml; charset=utf-8"):
+        lines = ["HTTP/1.1 %d %s" % (status, reason), "Content-Type: " + content_type,
                  "Content-Length: %d" % len(data), "Connection: close"]
         lines += ["%s: %s" % item for item in headers.items()]
         head = ("\r\n".join(lines) + "\r\n\r\n").encode("utf-8")
@@ -392,14 +496,7 @@ class Handler(socketserver.StreamRequestHandler):
     def huge(self, size):
         start = ('<?xml version="1.0" encoding="UTF-8"?><soapenv:Envelope xmlns:soapenv="%s"><soapenv:Body>'
                  "<ns1:LogonResponse xmlns:ns1=\"%s\"><LogonReturn>" % (SOAP_ENV, SERVICE_NS)).encode("utf-8")
-        self.send(b"HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: %d\r\n\r\n" % size + start)
-        left = size - len(start)
-        block = b"x" * 65536
-        while left > 0:
-            n = min(left, len(block))
-            self.wfile.write(block[:n])
-            left -= n
-        self.wfile.flush()
+        self.stream(b"HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: %d\r\n\r\n" % size, start, size, b"x")
 
 
 class Server(socketserver.ThreadingTCPServer):

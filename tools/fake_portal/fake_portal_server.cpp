@@ -220,6 +220,12 @@ std::string CFakePortal::LiveInfoText(const std::string& activityId, const std::
     return reply["info"][activityId].get(field, "").asString();
 }
 
+bool CFakePortal::SetVersionAnswer(const std::string& members) {
+    Json::Value reply;
+    const std::string command = members.empty() ? R"({"cmd":"version"})" : "{\"cmd\":\"version\"," + members + "}";
+    return ParseJson(Command(command), reply) && reply["ok"].asBool();
+}
+
 bool CFakePortal::Reset() {
     Json::Value reply;
     return ParseJson(Command(R"({"cmd":"reset"})"), reply) && reply["ok"].asBool();

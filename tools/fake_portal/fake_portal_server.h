@@ -47,6 +47,9 @@ public:
     std::string LiveState(const std::string& activityId);
     // A field ("title", "author", "desc") of the last SetLiveInfo for the activity, as the service decoded it.
     std::string LiveInfoText(const std::string& activityId, const std::string& field);
+    // How the version service answers from now on: the members of the version command as JSON, for example
+    // R"("version":"1.2.3")" or R"("status":404)"; empty: the fixture's version, answered at once.
+    bool SetVersionAnswer(const std::string& members);
     bool Reset();
 
 private:
@@ -66,4 +69,7 @@ inline constexpr const char* kAnchorUser = "anchor01";
 inline constexpr const char* kAnchorPasswordDigest = "5ebe2294ecd0e0f08eab7690d2a6ee69";  // "secret"
 inline constexpr const char* kGuestUser = "guest";
 inline constexpr const char* kGuestPasswordDigest = "0fb9cbecb7b8881511c69c39db643e8c";  // "guestpass"
+// Its portrait is served by the fake itself; it may not record, and activity 301 asks for recording.
+inline constexpr const char* kPresenterUser = "presenter";
+inline constexpr const char* kPresenterPasswordDigest = "edf52cdd7ae7789ed8dfea495d939292";  // "onair"
 }  // namespace fake_portal
