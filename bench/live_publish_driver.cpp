@@ -28,6 +28,9 @@
 #include <string>
 #include <thread>
 
+#include "app/app_config.h"
+#include "app/live_session.h"
+#include "app/live_settings.h"
 #include "media/live_engine.h"
 #include "tests/media/live_test_support.h"
 #include "tests/scene/scene_test_support.h"
@@ -70,17 +73,13 @@ double Of(const std::map<std::string, double>& cpu, const std::string& name) {
     return it != cpu.end() ? it->second : 0.0;
 }
 
-void ConfigureEngine(CLiveEngine& engine, const std::string& url, int width, int height, int fps) {
-    engine.width = width;
-    engine.height = height;
-    engine.fps = fps;
-    // The default 3072 kbit/s split as the main window does it.
-    engine.videoBitrate = 2944000;
-    engine.audioBitrate = 128000;
-    engine.sampleRate = 44100;
-    engine.channels = 2;
-    engine.publishEnabled = true;
-    engine.publishUrl = url;
+// A publishing live at the default 3072 kbit/s, as the settings give it.
+LiveSettings PublishSettings(const std::string& url, int width, int height, int fps) {
+    AppConfig config("", nullptr);
+    config.FrameSizeCX = width;
+    config.FrameSizeCY = height;
+    config.Framerate = fps;
+    return LiveSettings::From(config, kServerDirectRtmp, 1, url, false);
 }
 
 int Publish(int seconds, int width, int height, int fps) {
@@ -95,19 +94,24 @@ int Publish(int seconds, int width, int height, int fps) {
     scene.scene.AdoptLayer(kLayerPlain, std::move(box), true);
     live_test::StatusLog status;
     CLiveEngine engine(&status.window);
-    ConfigureEngine(engine, nginx.Url("bench"), width, height, fps);
-    if (engine.StartLive() != 1) {
-        std::fprintf(stderr, "StartLive failed: %s\n", engine.ErrorText().c_str());
-        return 1;
-    }
-    const int64_t timeBase = GetMediaTimeMs();
-    scene.scene.PostThreadMessage(WM_SCENE_SET_ENGINE, reinterpret_cast<uintptr_t>(static_cast<ILiveFeed*>(&engine)),
-                                  static_cast<intptr_t>(static_cast<uint32_t>(timeBase)));
-    live_test::SoundFeeder sound(&engine, timeBase);
+    // The tone stands in for the mixer: it feeds the engine from the live's time base.
+    std::unique_ptr<live_test::SoundFeeder> sound;
+    LiveProducers producers = LiveProducers::Of(&scene.scene, nullptr);
+    producers.attachMixer = [&sound](IAudioFeed* feed, uint32_t timeBase) {
+        if (feed != nullptr)
+            sound = std::make_unique<live_test::SoundFeeder>(feed, timeBase);
+        else if (sound)
+            sound->Stop();
+    };
+    LiveSession session(&engine, producers);
     const double cpuBefore = ProcessCpuSeconds();
     const auto threadsBefore = ThreadCpu();
     const auto start = Clock::now();
-    engine.GoLive();
+    std::string failure;
+    if (session.Start(PublishSettings(nginx.Url("bench"), width, height, fps), &failure) != LiveStartResult::kLive) {
+        std::fprintf(stderr, "the live did not start: %s\n", failure.c_str());
+        return 1;
+    }
     // The picture crosses the view once every four seconds.
     const int viewHeight = scene.scene.ViewHeight();
     while (Clock::now() - start < std::chrono::seconds(seconds)) {
@@ -121,10 +125,8 @@ int Publish(int seconds, int width, int height, int fps) {
     const auto threadsAfter = ThreadCpu();
     const uint64_t frames = scene.scene.ComposeThread().FramesEncoded();
     const uint64_t sent = engine.PacketsSent();
-    scene.scene.PostThreadMessage(WM_SCENE_SET_ENGINE, 0, 0);
+    session.Stop();
     scene.Sync();
-    sound.Stop();
-    engine.StopLive();
 
     std::printf("publish %dx%d at %d fps for %.1f s: frames encoded %llu (%.1f fps), messages sent %llu\n", width,
                 height, fps, wall, static_cast<unsigned long long>(frames), static_cast<double>(frames) / wall,
@@ -193,7 +195,7 @@ int ServerDown(uint32_t reconnectIntervalMs) {
     if (!nginx.Start()) return 1;
     live_test::StatusLog status;
     CLiveEngine engine(&status.window);
-    ConfigureEngine(engine, nginx.Url("down"), 160, 96, 25);
+    PublishSettings(nginx.Url("down"), 160, 96, 25).ApplyTo(&engine);
     engine.SetReconnectIntervalMs(reconnectIntervalMs);
     if (engine.StartLive() != 1 || engine.GoLive() != 1) return 1;
     UnitProducer producer(&engine);
@@ -225,7 +227,7 @@ int StopWhileConnecting() {
     if (!nginx.Start()) return 1;
     live_test::StatusLog status;
     CLiveEngine engine(&status.window);
-    ConfigureEngine(engine, nginx.Url("stuck"), 160, 96, 25);
+    PublishSettings(nginx.Url("stuck"), 160, 96, 25).ApplyTo(&engine);
     if (engine.StartLive() != 1 || engine.GoLive() != 1) return 1;
     const int port = nginx.Port();
     {
