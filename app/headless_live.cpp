@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/app_config.h"
+#include "app/application_directory.h"
 #include "app/deployment_values.h"
 #include "app/language_choice.h"
 #include "app/language_table.h"
@@ -77,7 +78,7 @@ int RunHeadlessLive(const HeadlessOptions& options) {
     ApplyLanguage(config.Language);
 
     const ServerAddressInfo server =
-        ClassifyServerAddress(config.ServerURL, LoadDeploymentValues(AppConfig::ExecutableDir()));
+        ClassifyServerAddress(config.ServerURL, LoadDeploymentValues(ApplicationDirectory(AppConfig::ExecutableDir())));
     if (server.kind == kServerPortal || server.kind == kServerStream) {
         Log(LogLevel::kError, "app",
             "%s needs an interactive logon; a headless live publishes to an rtmp:// address or "

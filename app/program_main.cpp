@@ -1,6 +1,5 @@
-// brevacastpc: the program's entry. Until the windows exist it runs without them: a headless live
-// from the settings (--headless), a short demonstration live (--demo, also what a bare start
-// does), or the composition alone for a while (--seconds) with a snapshot of the last frame.
+#include "app/program_main.h"
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +28,7 @@ void OnSignal(int) { g_stop = 1; }
 
 struct Options {
     std::string configPath;
+    std::string dialog;
     double seconds = 3.0;
     std::string snapshot;
     bool headless = false;
@@ -36,17 +36,20 @@ struct Options {
     bool record = false;
     double duration = 0.0;
     bool durationGiven = false;
+    bool secondsGiven = false;
 };
 
 void Usage() {
     std::fprintf(stderr,
-                 "usage: brevacastpc --headless [--config PATH] [--duration SECONDS] [--record]\n"
-                 "       brevacastpc [--demo] [--duration SECONDS]\n"
+                 "usage: brevacastpc [--config PATH]\n"
+                 "       brevacastpc --headless [--config PATH] [--duration SECONDS] [--record]\n"
+                 "       brevacastpc --demo [--duration SECONDS]\n"
                  "       brevacastpc --seconds N [--config PATH] [--snapshot FILE.ppm]\n"
                  "  --headless         run a live from the settings without windows; stops after\n"
                  "                     --duration seconds, or on Ctrl+C / SIGTERM\n"
                  "  --record           record locally as well as publishing\n"
-                 "  --demo             a short recorded live of a built-in scene (the default)\n"
+                 "  (no mode)          the studio's windows; without a display, the demonstration\n"
+                 "  --demo             a short recorded live of a built-in scene\n"
                  "  --config PATH      settings file (default: Config.xml beside the program, else\n"
                  "                     ~/.config/brevacast/Config.xml)\n"
                  "  --seconds N        how long to compose before stopping (default 3; Ctrl+C stops early)\n"
@@ -69,6 +72,9 @@ bool ParseOptions(int argc, char** argv, Options* o) {
             char* end = nullptr;
             o->seconds = std::strtod(v.c_str(), &end);
             if (end == v.c_str() || *end != '\0' || !(o->seconds >= 0.0) || o->seconds > 86400.0) return false;
+            o->secondsGiven = true;
+        } else if (arg == "--dialog") {
+            if (!value(&o->dialog)) return false;
         } else if (arg == "--snapshot") {
             if (!value(&o->snapshot)) return false;
         } else if (arg == "--duration") {
@@ -107,16 +113,35 @@ bool WritePpm(const std::string& path, const std::vector<uint8_t>& bgr, int w, i
     return static_cast<bool>(out);
 }
 
+bool DisplayAvailable() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') return true;
+    }
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    return platform != nullptr && *platform != '\0';
+}
+
 }  // namespace
 
-int main(int argc, char** argv) {
+int ProgramMain(int argc, char** argv, const WindowedRunner& runWindows) {
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
         Usage();
         return 2;
     }
-    // A bare start shows what the program does: the demonstration live.
-    if (argc == 1) options.demo = true;
+    // A start without a mode is the studio's windows where a display exists; without one it shows
+    // what the program does with the demonstration live.
+    const bool modeGiven = options.headless || options.demo || options.secondsGiven;
+    if (!modeGiven && runWindows && DisplayAvailable()) {
+        WindowedOptions windowed;
+        windowed.configPath = options.configPath;
+        windowed.dialog = options.dialog;
+        windowed.argc = argc;
+        windowed.argv = argv;
+        return runWindows(windowed);
+    }
+    if (!modeGiven) options.demo = true;
     if (options.demo) {
         const std::string exeDir = AppConfig::ExecutableDir();
         const std::string folder = (exeDir.empty() ? std::string(".") : exeDir) + "/demo";
