@@ -18,3 +18,5 @@ constexpr uint32_t WM_LOGON_RESULT = WM_USER + 429;   // wParam: 1 logged on, 0 
 constexpr uint32_t WM_ACTIVITY_LIST = WM_USER + 430;  // wParam: 0 list fetched, -1 no list
 // Posted by the activity panel to its owner window.
 constexpr uint32_t WM_ACTIVITY_SELECTED = WM_USER + 200;  // wParam: position of the chosen activity, from 0
+// Posted by the log-off panel to the main window.
+constexpr uint32_t WM_LOGOFF = WM_USER + 301;  // wParam: 1
