@@ -92,6 +92,10 @@ void CWebSession::SetServer(std::string_view address) {
     port_ = info.port;
     tube_ = info.tube;
     canRecord_ = false;
+    // A logon holds for the server it was made with (offline use forgets the account).
+    loggedOnUser_.clear();
+    portraitAddress_.clear();
+    portraitShown_ = portraitPlaceholder_;
     currentActivityId_.reset();
     streamServerLive_.reset();
     serverVersion_.clear();

@@ -19,6 +19,7 @@
 #include "platform/log.h"
 #include "scene/file_device_list.h"
 #include "scene/video_device_list.h"
+#include "ui/logon_dialog.h"
 #include "ui/msg_panel.h"
 #include "ui/quit_signals.h"
 #include "ui/single_instance.h"
@@ -49,7 +50,7 @@ public:
 
     bool RunLogon(bool firstOfRun) override {
         if (CQuitSignals::Requested()) return false;
-        CStandInLogon logon(context_, firstOfRun);
+        CLogonDlg logon(context_, firstOfRun);
         Log(LogLevel::kInfo, "ui", "logon window shown");
         return logon.exec() == QDialog::Accepted && !CQuitSignals::Requested();
     }

@@ -109,6 +109,10 @@ const SkinImage kManifest[] = {
     {"logon_o", 300, 42, true},
     {"sign", 96, 20, true},
     {"sign_o", 96, 20, true},
+    {"logonuser", 16, 16, false},
+    {"logonlock", 16, 16, false},
+    {"offline", 112, 30, false, 6, 106},
+    {"offline_o", 112, 30, false, 6, 106},
     // Message box
     {"msg_bg", 380, 190, false, 6, 374, true},
     {"warning", 40, 40, false},

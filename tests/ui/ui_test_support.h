@@ -14,11 +14,6 @@
 #include "app/language_choice.h"
 #include "ui/skin.h"
 
-// Qt and fontconfig keep some allocations for the life of the process; they are theirs, not ours.
-extern "C" inline const char* __lsan_default_suppressions() {
-    return "leak:libQt6\nleak:libfontconfig\nleak:libglib\nleak:libdbus\nleak:libxcb\nleak:libX11\n";
-}
-
 namespace ui_test {
 
 // The skins of a language; "en", "cn", or any other code.
