@@ -199,7 +199,7 @@ int RunExit(StudioContext*) {
     CExitDlg dialog;
     if (!Accepted(dialog)) return 0;
     // Nothing to save: the choice is told to whoever started the dialog.
-    std::printf("%s\n", dialog.Choice() == CExitDlg::ExitChoice::kQuit ? "quit" : "minimize");
+    std::printf("%s\n", dialog.Choice() == CExitDlg::Choice::kQuit ? "quit" : "minimize");
     std::fflush(stdout);
     return 0;
 }

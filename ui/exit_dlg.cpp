@@ -13,6 +13,4 @@ CExitDlg::CExitDlg(QWidget* parent)
     minimize_->setChecked(true);
 }
 
-CExitDlg::ExitChoice CExitDlg::Choice() const {
-    return quit_->isChecked() ? ExitChoice::kQuit : ExitChoice::kMinimizeToTray;
-}
+enum CExitDlg::Choice CExitDlg::Choice() const { return quit_->isChecked() ? Choice::kQuit : Choice::kMinimise; }

@@ -9,11 +9,11 @@ class CSkinCheckBox;
 
 class CExitDlg : public CSettingDialog {
 public:
-    enum class ExitChoice { kMinimizeToTray, kQuit };
+    enum class Choice { kMinimise, kQuit };
 
     explicit CExitDlg(QWidget* parent = nullptr);
 
-    ExitChoice Choice() const;
+    Choice Choice() const;
     CSkinCheckBox* MinimizeButton() const { return minimize_; }
     CSkinCheckBox* QuitButton() const { return quit_; }
 

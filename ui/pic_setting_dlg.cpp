@@ -22,15 +22,15 @@ constexpr int kLabelWidth = 82;
 constexpr int kFieldX = 110;
 constexpr int kSliderWidth = 216;
 
-struct PlayBoxSpec {
+struct PlayOption {
     uint32_t bit;
     int text;
     int id;
     QPoint at;
 };
 
-// Laid out two by two: what happens at the start, what happens at the end.
-constexpr PlayBoxSpec kPlayBoxSpecs[] = {
+// Two by two: looping and restarting above, hiding and pausing below.
+constexpr PlayOption kPlayOptions[] = {
     {kPlayLoop, kTextLoop, 1089, {kFieldX, 150}},
     {kPlayRestartWhenShown, kTextRestartWhenShown, 1061, {kFieldX + 186, 150}},
     {kPlayPauseWhenHidden, kTextStopWhenHidden, 1065, {kFieldX + 186, 196}},
@@ -63,11 +63,11 @@ CPicSettingDlg::CPicSettingDlg(const std::string& path, int value0to255, uint32_
     slider_->SetValue(PercentOf(value_));
     percent_ = AddLabel(this, QString("%1%").arg(PercentOf(value_)), kFieldX + kSliderWidth + 12, 102, 48);
 
-    for (const PlayBoxSpec& spec : kPlayBoxSpecs) {
-        auto* box = new CSkinCheckBox(CSkinCheckBox::Look::kCheck, UiText(spec.text), spec.id, this);
-        box->move(spec.at);
-        box->setChecked((playFlags & spec.bit) != 0);
-        boxes_[std::countr_zero(spec.bit)] = box;
+    for (const PlayOption& option : kPlayOptions) {
+        auto* box = new CSkinCheckBox(CSkinCheckBox::Look::kCheck, UiText(option.text), option.id, this);
+        box->move(option.at);
+        box->setChecked((playFlags & option.bit) != 0);
+        boxes_[std::countr_zero(option.bit)] = box;
     }
     DecideKind();
 }

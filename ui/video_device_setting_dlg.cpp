@@ -65,7 +65,7 @@ CVideoDeviceSettingDlg::CVideoDeviceSettingDlg(CScene* scene, LayerNode* node, C
     QStringList names;
     for (const std::string& name : deviceNames) names << QString::fromStdString(name);
     // The layer's device stays the choice even when it is not among them now.
-    if (!names.contains(QString::fromStdString(name_))) names.prepend(QString::fromStdString(name_));
+    if (!name_.empty() && !names.contains(QString::fromStdString(name_))) names.prepend(QString::fromStdString(name_));
     devices_->SetItems(names);
     devices_->SetCurrent(static_cast<int>(names.indexOf(QString::fromStdString(name_))));
     devices_->OnChosen([this](int) {
@@ -110,6 +110,12 @@ CVideoDeviceSettingDlg::CVideoDeviceSettingDlg(CScene* scene, LayerNode* node, C
     connect(up_, &QAbstractButton::clicked, this, [this] { StepSimilarity(1); });
     connect(down_, &QAbstractButton::clicked, this, [this] { StepSimilarity(-1); });
 }
+
+CVideoDeviceSettingDlg::CVideoDeviceSettingDlg(CScene* scene, LayerNode* node, CVideoDeviceList* cameras,
+                                               QWidget* parent)
+    : CVideoDeviceSettingDlg(scene, node, static_cast<CDevLayer*>(node->layer.get()),
+                             cameras != nullptr ? cameras->EnumerateVideoDevices() : std::vector<std::string>(),
+                             parent) {}
 
 void CVideoDeviceSettingDlg::FillFormats() {
     const CaptureFormats formats = formatSource_(name_);

@@ -20,6 +20,7 @@ class CListButton;
 class CScene;
 class CSkinCheckBox;
 class CSkinColorButton;
+class CVideoDeviceList;
 class QLineEdit;
 struct LayerNode;
 
@@ -30,12 +31,14 @@ class CVideoDeviceSettingDlg : public CSettingDialog {
 public:
     static constexpr uint32_t kMaxSimilarity = 1000;
 
-    // scene and node: where the key is switched (the composition thread); null scene: the layer is
-    // drawn by nobody and takes the switch directly. deviceNames: the machine's capture devices.
-    // formats: null asks the devices themselves.
+    // layer: the camera layer the controls act on (never null). scene and node: where the key is
+    // switched (the composition thread); a null scene means nobody draws the layer, which then takes
+    // the switch directly. deviceNames: the machine's capture devices. formats: null asks the devices.
     CVideoDeviceSettingDlg(CScene* scene, LayerNode* node, CDevLayer* layer,
                            const std::vector<std::string>& deviceNames, QWidget* parent = nullptr,
                            CaptureFormatSource formats = nullptr);
+    // The camera layer of node, with the devices the registry finds now.
+    CVideoDeviceSettingDlg(CScene* scene, LayerNode* node, CVideoDeviceList* cameras, QWidget* parent = nullptr);
 
     // The device and the capture format chosen; complete after OK.
     const std::string& SourceName() const { return name_; }
