@@ -43,9 +43,11 @@
 #include "ui/txt_setting_dlg.h"
 #include "ui/video_device_setting_dlg.h"
 
-// libpulse guards its process-wide caches with atomics of its own; it is not built with ThreadSanitizer,
-// which therefore cannot see that synchronisation.
-extern "C" const char* __tsan_default_suppressions() { return "race:libpulsecommon\nrace:libpulse.so\n"; }
+// libpulse guards its process-wide caches, and Qt the thread pool that decodes the skin's images, with
+// synchronisation of their own that ThreadSanitizer cannot see: neither is built with it.
+extern "C" const char* __tsan_default_suppressions() {
+    return "race:libpulsecommon\nrace:libpulse.so\nrace:libQt6Core.so\nrace:libQt6Gui.so\nrace:libQt6Widgets.so\n";
+}
 
 namespace {
 
