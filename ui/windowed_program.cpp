@@ -19,6 +19,7 @@
 #include "platform/log.h"
 #include "scene/file_device_list.h"
 #include "scene/video_device_list.h"
+#include "ui/dialog_runner.h"
 #include "ui/logon_dialog.h"
 #include "ui/msg_panel.h"
 #include "ui/quit_signals.h"
@@ -81,9 +82,13 @@ int RunWindowedProgram(const WindowedOptions& options) {
     // The windows are modal dialogs run one after the other; no window closing ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // A developer's single dialog runs beside the studio and needs no newer version.
+    const bool oneDialog = !options.dialog.empty();
     CSingleInstance instance;
-    if (!instance.Claim()) return 0;
-    instance.OnRaiseRequested(BringRunningWindowsForward);
+    if (!oneDialog) {
+        if (!instance.Claim()) return 0;
+        instance.OnRaiseRequested(BringRunningWindowsForward);
+    }
 
     StudioContext context;
     context.programDirectory = AppConfig::ExecutableDir();
@@ -92,7 +97,7 @@ int RunWindowedProgram(const WindowedOptions& options) {
     const std::string version = GetFileVersionString();
     context.versionText = "V" + version;
 
-    const std::string serverVersion = FetchServerVersion(context.deployment.VersionService);
+    const std::string serverVersion = oneDialog ? std::string() : FetchServerVersion(context.deployment.VersionService);
     if (IsServerVersionNewer(version, serverVersion)) {
         Log(LogLevel::kInfo, "ui", "version %s is available (this is %s)", serverVersion.c_str(), version.c_str());
         if (LaunchUpdater(context.programDirectory, context.deployment.VersionService)) return 0;
@@ -124,13 +129,18 @@ int RunWindowedProgram(const WindowedOptions& options) {
     context.cameras = cameras.get();
 
     CQuitSignals quitSignals(QuitRunningWindows);
-    CShellWindows windows(&context);
-    RunShellLoop([&session] { return session->Kind(); }, windows);
+    int status = 0;
+    if (oneDialog) {
+        status = RunDialogOnItsOwn(options.dialog, &context);
+    } else {
+        CShellWindows windows(&context);
+        RunShellLoop([&session] { return session->Kind(); }, windows);
+    }
 
     media.reset();
     cameras.reset();
     mixer.reset();
     session.reset();
     config.reset();
-    return 0;
+    return status;
 }
