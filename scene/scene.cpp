@@ -107,6 +107,7 @@ LayerNode* CScene::AddLayer(int kind, const std::string& sourceName, const Layer
     }
     if (canvasWidth_ > 0) layer->ResetSize(canvasWidth_, canvasHeight_, viewWidth_, viewHeight_, scale_);
     LayerNode* node = AdoptLayer(args.kind, std::move(layer), true);
+    std::lock_guard<std::mutex> guard(listLock_);
     if (view_) view_->SetSelectedNode(node);
     return node;
 }
@@ -167,28 +168,62 @@ bool CScene::ExportRecords(CSceneBase* stored) {
 }
 
 bool CScene::SetLayerVisible(const LayerNode* node, bool visible) {
-    // Under the list lock the composition thread cannot delete the node meanwhile.
+    return WithLayer(node, [visible](CBaseLayer& layer) { layer.SetVisible(visible ? 1 : 0); });
+}
+
+bool CScene::WithLayer(const LayerNode* node, const std::function<void(CBaseLayer&)>& fn) {
+    // Under the list lock the composition thread cannot delete the node or exchange its layer.
     std::lock_guard<std::mutex> guard(listLock_);
     if (node == nullptr || !Contains(node) || !node->layer) return false;
-    node->layer->SetVisible(visible ? 1 : 0);
+    fn(*node->layer);
     return true;
+}
+
+bool CScene::WithSelectedLayer(const std::function<void(LayerNode&)>& fn) {
+    std::lock_guard<std::mutex> guard(listLock_);
+    LayerNode* node = view_ ? view_->SelectedNode() : nullptr;
+    // A node that AddLayer selected is not linked until the composition thread takes it in.
+    if (node == nullptr || !Contains(node) || !node->layer) return false;
+    fn(*node);
+    return true;
+}
+
+LayerNode* CScene::TopmostAt(int x, int y) const {
+    for (LayerNode* node = top_.below; node && node->kind != kLayerBottomEnd; node = node->below) {
+        if (!node->layer || !node->layer->visible) continue;
+        const LayerRect r = node->layer->GetRect();
+        if (x >= r.left && x < r.right && y >= r.top && y < r.bottom) return node;
+    }
+    return nullptr;
 }
 
 LayerNode* CScene::HitTest(int x, int y) {
     LayerNode* hit = nullptr;
     {
         std::lock_guard<std::mutex> guard(listLock_);
-        for (LayerNode* node = top_.below; node && node->kind != kLayerBottomEnd; node = node->below) {
-            if (!node->layer || !node->layer->visible) continue;
-            const LayerRect r = node->layer->GetRect();
-            if (x >= r.left && x < r.right && y >= r.top && y < r.bottom) {
-                hit = node;
-                break;
-            }
-        }
+        hit = TopmostAt(x, y);
     }
     if (hit) PostWindowMessage(notify_, WM_SCENE_SELECTED, reinterpret_cast<uintptr_t>(hit), 0);
     return hit;
+}
+
+LayerNode* CScene::SelectAt(int x, int y) {
+    LayerNode* hit = nullptr;
+    {
+        // Hit and selected under one hold of the lock: the node cannot be deleted in between and
+        // leave the view holding it.
+        std::lock_guard<std::mutex> guard(listLock_);
+        hit = TopmostAt(x, y);
+        if (view_) view_->SetSelectedNode(hit);
+    }
+    if (hit) PostWindowMessage(notify_, WM_SCENE_SELECTED, reinterpret_cast<uintptr_t>(hit), 0);
+    return hit;
+}
+
+void CScene::ReplaceLayer(LayerNode* node, std::unique_ptr<CBaseLayer> layer) {
+    if (node == nullptr || !layer) return;
+    PostThreadMessage(WM_SCENE_REPLACE_LAYER, reinterpret_cast<uintptr_t>(node),
+                      reinterpret_cast<intptr_t>(layer.release()));
 }
 
 void CScene::SetInfoText(const std::string& text) {
@@ -230,7 +265,12 @@ void CScene::Destroy() {
     if (destroyed_) return;
     destroyed_ = true;
     compose_.Stop();
-    view_.reset();
+    std::unique_ptr<ISceneView> view;
+    {
+        std::lock_guard<std::mutex> guard(listLock_);
+        view = std::move(view_);
+    }
+    view.reset();
     std::vector<LayerNode*> nodes;
     {
         std::lock_guard<std::mutex> guard(listLock_);
@@ -288,6 +328,7 @@ void CScene::ReleaseMessage(const ThreadMessage& msg) {
         }
         if (!linked) delete node;
     }
+    if (msg.code == WM_SCENE_REPLACE_LAYER) delete reinterpret_cast<CBaseLayer*>(msg.lParam);
 }
 
 bool CScene::Contains(const LayerNode* node) const {
@@ -338,6 +379,22 @@ void CScene::DeleteNode(LayerNode* node) {
     delete node;
 }
 
+void CScene::ExchangeLayer(LayerNode* node, CBaseLayer* layer) {
+    std::unique_ptr<CBaseLayer> replacement(layer);
+    {
+        std::lock_guard<std::mutex> guard(listLock_);
+        if (replacement && Contains(node) && node->kind == kLayerText && node->layer) {
+            replacement->SetRect(node->layer->GetRect());
+            // A caption the presenter hid stays hidden: its row in the sources panel says so.
+            replacement->SetVisible(node->layer->visible);
+            node->layer.swap(replacement);
+        }
+    }
+    // The old layer (or a replacement that found no place) goes outside the lock. This thread is
+    // the only one that draws layers, so it is not being drawn now.
+    replacement.reset();
+}
+
 void CScene::Resize(int width, int height) {
     if (compose_.engine_ != nullptr) {
         Log(LogLevel::kError, "scene", "the output size cannot change during a live");
@@ -377,6 +434,9 @@ void CScene::HandleMessage(const ThreadMessage& msg) {
             return;
         case WM_SCENE_DELETE:
             DeleteNode(node);
+            return;
+        case WM_SCENE_REPLACE_LAYER:
+            ExchangeLayer(node, reinterpret_cast<CBaseLayer*>(msg.lParam));
             return;
         default:
             break;

@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -56,6 +57,21 @@ public:
     bool SetLayerVisible(const LayerNode* node, bool visible);
     // The topmost visible layer under a view point; tells the notification window.
     LayerNode* HitTest(int x, int y);
+
+    // The view's selection, kept safe against deletion: the composition thread clears the selection
+    // under the list lock before it unlinks a node, and the selection is set and used only under that
+    // lock, so a selected node is never freed while it is in use.
+    // HitTest that also makes the result the view's selection (null clears it).
+    LayerNode* SelectAt(int x, int y);
+    // Runs fn on the selected node while the composition thread can neither delete it nor exchange
+    // its layer; false (fn not run) when nothing in the scene is selected.
+    bool WithSelectedLayer(const std::function<void(LayerNode&)>& fn);
+    // Runs fn on the node's layer while the node is in the scene; false when it is not.
+    bool WithLayer(const LayerNode* node, const std::function<void(CBaseLayer&)>& fn);
+    // Puts layer in the node's place on the composition thread, keeping the old layer's rectangle
+    // and visibility; the old layer is destroyed there, between two frames. Only a text node's
+    // layer is replaced (a caption edited in its dialog); otherwise the new layer is dropped.
+    void ReplaceLayer(LayerNode* node, std::unique_ptr<CBaseLayer> layer);
     void SetInfoText(const std::string& text);
     // The information overlay for the view's refresh (composition thread); null until the first
     // SetInfoText. It lives until Destroy.
@@ -100,6 +116,8 @@ private:
     bool Contains(const LayerNode* node) const;  // under listLock_
     void AddNode(LayerNode* node, bool atTop);
     void DeleteNode(LayerNode* node);
+    void ExchangeLayer(LayerNode* node, CBaseLayer* layer);
+    LayerNode* TopmostAt(int x, int y) const;  // under listLock_
     void Resize(int width, int height);
     void ReleaseMessage(const ThreadMessage& msg);
     void SetGeometry(int width, int height);  // under canvasLock_

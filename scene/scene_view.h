@@ -1,7 +1,8 @@
 // What the scene needs of the view that shows it: reset to new sizes, refresh from the canvas,
-// and the selected layer. The user interface's view implements it; the scene calls Reset and
-// selection changes on the main thread and Refresh and ClearSelectionIf on the composition
-// thread, so implementations keep the selection thread-safe.
+// and the selected layer. The user interface's view implements it. The scene calls Reset on the
+// main thread (initialisation) or the composition thread (a resize), Refresh on the composition
+// thread, and the selection operations under its list lock from either thread (the selection is
+// cleared there before a node is freed), so implementations keep the selection in an atomic.
 #pragma once
 
 #include <cstdint>

@@ -19,6 +19,7 @@ packages=(
     libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-randr0-dev
     # real peers used by the tests
     ffmpeg xvfb x11-xserver-utils xdotool pulseaudio pulseaudio-utils nginx libnginx-mod-rtmp
+    libgl1-mesa-dri  # OpenGL on Xvfb (Mesa's software rasteriser), for the preview's OpenGL path
     python3 iproute2 procps locales
 )
 

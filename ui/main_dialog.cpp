@@ -23,6 +23,7 @@
 #include "media/live_engine.h"
 #include "platform/log.h"
 #include "platform/window_messages.h"
+#include "platform/v4l2/video_inputs.h"
 #include "platform/x11/monitors.h"
 #include "scene/base_layer.h"
 #include "scene/file_layer.h"
@@ -119,9 +120,14 @@ QString Text(const std::string& text) { return QString::fromStdString(text); }
 constexpr int kIdMenuBorder = 1081;
 constexpr int kIdMenuSetting = 1073;
 
-// What a camera added with the camera button captures until its own dialog says otherwise: the
-// common HD format every current webcam offers.
-CaptureOptions DefaultCaptureOptions(const std::string&) { return CaptureOptions{1280, 720, 30.0f, kFourccYUY2}; }
+// What a camera added with the camera button captures until its own dialog says otherwise: the format
+// the device is set to, or else the first it offers that can be opened; a common one when the device
+// tells nothing.
+CaptureOptions NewCameraOptions(const std::string& name) {
+    CaptureOptions options;
+    if (!DefaultCaptureOptions(QueryCaptureFormats(name), &options)) options = CaptureOptions{640, 480, 30.0f, kFourccYUY2};
+    return options;
+}
 
 std::string Format(const char* format, int a, int b = 0) {
     char text[256];
@@ -713,26 +719,18 @@ void CBrevacastPCDlg::OnSettings() {
     if (dialog.exec() != QDialog::Accepted) return;
     const SystemSettingValues& values = dialog.Values();
     AppConfig* config = context_->config;
-    if (values.frameWidth != config->FrameSizeCX || values.frameHeight != config->FrameSizeCY) {
-        config->FrameSizeCX = values.frameWidth;
-        config->FrameSizeCY = values.frameHeight;
-        scene_->PostThreadMessage(WM_SCENE_RESIZE, static_cast<uintptr_t>(values.frameWidth), values.frameHeight);
-        viewHeight_ = kViewWidth * values.frameHeight / values.frameWidth;
+    const bool resized = values.frameWidth != config->FrameSizeCX || values.frameHeight != config->FrameSizeCY;
+    // A recording folder that does not exist is not taken; the rest is.
+    StoreSystemSettings(values, config);
+    if (resized) {
+        scene_->PostThreadMessage(WM_SCENE_RESIZE, static_cast<uintptr_t>(config->FrameSizeCX), config->FrameSizeCY);
+        viewHeight_ = kViewWidth * config->FrameSizeCY / config->FrameSizeCX;
         LayOut();
     }
-    config->Bitrate = values.bitrate;
     RefreshInfoText();
-    config->MicAudioDevice = values.microphone;
-    config->SpkAudioDevice = values.speaker;
     context_->mixer->SelectDevices(config->MicAudioDevice, config->SpkAudioDevice);
     context_->mixer->SetMicrophoneGain(micPanel_->Gain());
     context_->mixer->SetSystemSoundGain(speakerPanel_->Gain());
-    config->UseIpp = values.useIpp ? 1 : 0;
-    // Nothing composites differently on this desktop for it; the choice is kept for the settings file.
-    config->CloseAero = values.closeAero ? 1 : 0;
-    config->ShowCtrl = values.showCtrl ? 1 : 0;
-    if (!values.recordFolder.empty() && QFileInfo(Text(values.recordFolder)).isDir())
-        config->LocalSaveFolder = values.recordFolder;
     if (!config->Save()) Log(LogLevel::kError, "ui", "the settings could not be saved to %s", config->Path().c_str());
 }
 
@@ -812,7 +810,7 @@ void CBrevacastPCDlg::OnAddCamera() {
     }
     const auto& deinterlaced = context_->config->DeinterlaceDevices;
     const bool deinterlace = std::find(deinterlaced.begin(), deinterlaced.end(), name) != deinterlaced.end();
-    const CaptureOptions options = DefaultCaptureOptions(name);
+    const CaptureOptions options = NewCameraOptions(name);
     CVideoDevice* device = context_->cameras->OpenVideoDevice(name, &options, deinterlace);
     if (device == nullptr) {
         ShowMessage(GetText(kTextDeviceOpenFailed));

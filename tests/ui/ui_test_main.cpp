@@ -1,9 +1,16 @@
 // The window tests' entry: one QApplication for the whole binary, offscreen unless the environment
-// names a display platform.
+// names a display platform. Binaries built with BV_UI_TEST_XVFB run on a private X server of their own
+// instead (real windows, pointer and cursor, OpenGL through the server's GLX).
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
+
+#ifdef BV_UI_TEST_XVFB
+#include "tools/peers/xvfb_server.h"
+#endif
 
 // Qt and fontconfig keep some allocations for the life of the process; they are theirs, not ours. Defined
 // here, once per test binary: an inline definition in a header is never emitted unless something calls it,
@@ -13,8 +20,24 @@ extern "C" const char* __lsan_default_suppressions() {
 }
 
 int main(int argc, char** argv) {
+#ifdef BV_UI_TEST_XVFB
+    CXvfbServer xvfb;
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
+        if (!xvfb.Start(1280, 720)) {
+            std::fprintf(stderr, "cannot start Xvfb for the window tests\n");
+            return 1;
+        }
+        setenv("DISPLAY", xvfb.Display().c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+    }
+#endif
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication application(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    int result = 0;
+    {
+        // Gone before the X server stops.
+        QApplication application(argc, argv);
+        testing::InitGoogleTest(&argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    return result;
 }
