@@ -1,8 +1,8 @@
 #include "ui/main_dialog.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -22,12 +22,12 @@
 #include "media/audio_mixer.h"
 #include "media/live_engine.h"
 #include "platform/log.h"
-#include "platform/window_messages.h"
 #include "platform/v4l2/video_inputs.h"
+#include "platform/window_messages.h"
 #include "platform/x11/monitors.h"
 #include "scene/base_layer.h"
-#include "scene/file_layer.h"
 #include "scene/file_device_list.h"
+#include "scene/file_layer.h"
 #include "scene/layer_node.h"
 #include "scene/scene.h"
 #include "scene/text_layer.h"
@@ -95,7 +95,8 @@ protected:
         painter.save();
         painter.setClipPath(circle);
         if (!portrait_.isNull())
-            painter.drawPixmap(face, portrait_.scaled(face.size(), Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation));
+            painter.drawPixmap(face,
+                               portrait_.scaled(face.size(), Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation));
         painter.restore();
         painter.setFont(CSkin::Current().ControlFont(13));
         // The user label's colour: RGB 3F 9C F9.
@@ -125,7 +126,8 @@ constexpr int kIdMenuSetting = 1073;
 // tells nothing.
 CaptureOptions NewCameraOptions(const std::string& name) {
     CaptureOptions options;
-    if (!DefaultCaptureOptions(QueryCaptureFormats(name), &options)) options = CaptureOptions{640, 480, 30.0f, kFourccYUY2};
+    if (!DefaultCaptureOptions(QueryCaptureFormats(name), &options))
+        options = CaptureOptions{640, 480, 30.0f, kFourccYUY2};
     return options;
 }
 
@@ -153,9 +155,8 @@ CBrevacastPCDlg::CBrevacastPCDlg(StudioContext* context, QWidget* parent)
     live_ = std::make_unique<LiveSession>(engine_.get(), LiveProducers::Of(scene_.get(), context_->mixer));
     context_->media->SetLiveEngine(engine_.get());
     // A file that played to its end with "hide at the end" reaches the scene, whose notice comes here.
-    context_->media->SetFileEndedHandler([scene = scene_.get()](const CFileDevice* device) {
-        scene->NotifyFileEnded(device);
-    });
+    context_->media->SetFileEndedHandler(
+        [scene = scene_.get()](const CFileDevice* device) { scene->NotifyFileEnded(device); });
     CreateControls();
     Initialise();
 }
@@ -173,7 +174,7 @@ CBrevacastPCDlg::~CBrevacastPCDlg() {
 void CBrevacastPCDlg::SaveAll() {
     if (saved_) return;
     saved_ = true;
-    if (live_ && live_->StartPending() | live_->IsLive()) StopLive();
+    if (live_ && live_->StartPending() || live_->IsLive()) StopLive();
     AppConfig* config = context_->config;
     if (config->Scenes.empty()) config->Scenes.push_back(std::make_unique<CSceneBase>());
     scene_->ExportRecords(config->Scenes.front().get());
@@ -197,7 +198,8 @@ QString CBrevacastPCDlg::ActivityLabel() const { return activity_->Text(); }
 void CBrevacastPCDlg::CreateControls() {
     auto add = [this](CImageButton* button, void (CBrevacastPCDlg::*handler)()) {
         buttons_.push_back(button);
-        if (handler != nullptr) connect(button, &QAbstractButton::clicked, this, [this, handler] { (this->*handler)(); });
+        if (handler != nullptr)
+            connect(button, &QAbstractButton::clicked, this, [this, handler] { (this->*handler)(); });
         return button;
     };
     const int sourceTexts[] = {kTextScreen, kTextAudioVideo, kTextText, kTextCamera};
@@ -315,6 +317,8 @@ void CBrevacastPCDlg::RestoreScene() {
 void CBrevacastPCDlg::AddRow(LayerNode* node, const QString& name, bool atTop) {
     const bool visible = node->layer ? node->layer->visible != 0 : true;
     sources_->AddRow(node, node->kind, name, visible, atTop);
+    // A source just added is the view's selection; its row says so.
+    if (atTop) sources_->Mirror(WM_SCENE_SELECTED, node);
 }
 
 void CBrevacastPCDlg::ShowUser() {
@@ -336,7 +340,8 @@ void CBrevacastPCDlg::LayOut() {
     // The banner: logo at the left (painted), the user, then the window's own buttons at the right.
     userArea_->move(214, (kBannerHeight - userArea_->height()) / 2);
     int right = kBaseWidth - 10;
-    for (int id : {kIdClose, kIdMinimise, kIdSettings, kIdWebSite}) {
+    for (int id : {static_cast<int>(kIdClose), static_cast<int>(kIdMinimise), static_cast<int>(kIdSettings),
+                   static_cast<int>(kIdWebSite)}) {
         CImageButton* button = Button(id);
         if (!button->isVisibleTo(this) && id == kIdWebSite) continue;
         right -= button->width();
@@ -498,8 +503,8 @@ void CBrevacastPCDlg::StartLive() {
     CWebSession* session = context_->session;
     reportedStart_ = false;
     start_->SetSelected(true);
-    const LiveSettings settings = LiveSettings::From(*context_->config, session->Kind(), session->PublishToUrl(),
-                                                     session->PublishUrl(), record_);
+    const LiveSettings settings =
+        LiveSettings::From(*context_->config, session->Kind(), session->PublishToUrl(), session->PublishUrl(), record_);
     live_->BeginStart(settings, Target());
     RefreshButtons();
 }
@@ -754,7 +759,8 @@ void CBrevacastPCDlg::OnAddScreen() {
         return;
     }
     const QString name = UiText(kTextScreen) + " " + QString::number(index + 1);
-    LayerNode* node = scene_->AddLayer(kLayerScreen, name.toStdString(), LayerOptions::Screen(index, &monitors_[index]));
+    LayerNode* node =
+        scene_->AddLayer(kLayerScreen, name.toStdString(), LayerOptions::Screen(index, &monitors_[index]));
     if (node != nullptr) AddRow(node, name, true);
 }
 

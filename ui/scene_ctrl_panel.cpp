@@ -200,7 +200,8 @@ void CSceneCtrlPanel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QPixmap back = CSkin::Current().Image("right");
     if (!back.isNull())
-        painter.drawPixmap(QRect(0, 0, width(), height()), back, QRect(0, 0, width(), std::min(height(), back.height())));
+        painter.drawPixmap(QRect(0, 0, width(), height()), back,
+                           QRect(0, 0, width(), std::min(height(), back.height())));
     else
         painter.fillRect(rect(), CSkin::PanelBackground());
     painter.setFont(CSkin::Current().ControlFont(13, true));

@@ -21,12 +21,12 @@
 #include "scene/video_device_list.h"
 #include "ui/dialog_runner.h"
 #include "ui/logon_dialog.h"
+#include "ui/main_dialog.h"
 #include "ui/msg_panel.h"
 #include "ui/quit_signals.h"
 #include "ui/single_instance.h"
 #include "ui/skin.h"
 #include "ui/skin_dialog.h"
-#include "ui/stand_in_windows.h"
 #include "ui/studio_context.h"
 
 namespace {
@@ -58,7 +58,7 @@ public:
 
     int RunMain() override {
         if (CQuitSignals::Requested()) return QDialog::Rejected;
-        CStandInMain main(context_);
+        CBrevacastPCDlg main(context_);
         Log(LogLevel::kInfo, "ui", "main window shown");
         const int result = main.exec();
         return CQuitSignals::Requested() ? QDialog::Rejected : result;
