@@ -18,9 +18,11 @@ packages=(
     libx11-dev libxext-dev libxfixes-dev libxrandr-dev libpulse-dev
     libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-randr0-dev
     # real peers used by the tests
-    ffmpeg xvfb x11-xserver-utils xdotool pulseaudio pulseaudio-utils nginx libnginx-mod-rtmp
+    ffmpeg xvfb x11-xserver-utils xdotool trayer pulseaudio pulseaudio-utils nginx libnginx-mod-rtmp
     libgl1-mesa-dri  # OpenGL on Xvfb (Mesa's software rasteriser), for the preview's OpenGL path
     python3 iproute2 procps locales
+    # packaging checks: the desktop entry, the metainfo, the .deb's library dependencies
+    desktop-file-utils appstream dpkg-dev
 )
 
 missing=()

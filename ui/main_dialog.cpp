@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -264,7 +265,7 @@ void CBrevacastPCDlg::CreateControls() {
         sources_->Mirror(WM_SCENE_SELECTED, node);
     });
 
-    tray_ = new QSystemTrayIcon(QApplication::windowIcon(), this);
+    tray_ = new QSystemTrayIcon(QIcon(QString::fromStdString(CSkin::Current().SkinFolder() + "/icon.png")), this);
     tray_->setToolTip(Text(GetAppTitle()));
     connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason) { RestoreFromTray(); });
 }
@@ -422,6 +423,10 @@ void CBrevacastPCDlg::paintEvent(QPaintEvent*) {
 }
 
 void CBrevacastPCDlg::SetStatus(const QString& text) {
+    if (text != statusText_) {
+        statusHistory_.append(text);
+        if (statusHistory_.size() > 64) statusHistory_.removeFirst();
+    }
     statusText_ = text;
     update(QRect(0, kBannerHeight + viewHeight_, kBaseWidth, kLiveBarHeight));
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -70,6 +71,8 @@ public:
     int32_t SelectedActivity() const { return activityId_; }
     QString ActivityLabel() const;
     QString StatusText() const { return statusText_; }
+    // The status texts shown since the window opened (the last 64 changes), oldest first.
+    const QStringList& StatusHistory() const { return statusHistory_; }
     bool RecordFlag() const { return record_; }
     bool SourcesPanelShown() const { return panelShown_; }
     CSceneCtrlPanel* SourcesPanel() const { return sources_; }
@@ -149,6 +152,7 @@ private:
     int32_t activityId_ = -1;
     int activityIndex_ = -1;
     QString statusText_;
+    QStringList statusHistory_;
     bool record_ = false;
     bool panelShown_ = false;
     bool reportedStart_ = false;
