@@ -1,9 +1,12 @@
 #include "app/program_main.h"
 
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -113,6 +116,23 @@ bool WritePpm(const std::string& path, const std::vector<uint8_t>& bgr, int w, i
     return static_cast<bool>(out);
 }
 
+// Where the demonstration keeps its scene and recording: beside the program in a build tree or a
+// portable folder, in the user's data folder once installed (the program's folder is not writable
+// there).
+std::string DemoFolder() {
+    const std::string exeDir = AppConfig::ExecutableDir();
+    const std::string beside = (exeDir.empty() ? std::string(".") : exeDir) + "/demo";
+    if (access(exeDir.empty() ? "." : exeDir.c_str(), W_OK) == 0) return beside;
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    std::string data = dataHome != nullptr && dataHome[0] == '/' ? dataHome
+                       : home != nullptr                         ? std::string(home) + "/.local/share"
+                                                                 : std::string("/tmp");
+    std::error_code ignored;
+    std::filesystem::create_directories(data + "/brevacast/demo", ignored);
+    return data + "/brevacast/demo";
+}
+
 bool DisplayAvailable() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
         const char* value = std::getenv(name);
@@ -143,8 +163,7 @@ int ProgramMain(int argc, char** argv, const WindowedRunner& runWindows) {
     }
     if (!modeGiven) options.demo = true;
     if (options.demo) {
-        const std::string exeDir = AppConfig::ExecutableDir();
-        const std::string folder = (exeDir.empty() ? std::string(".") : exeDir) + "/demo";
+        const std::string folder = DemoFolder();
         HeadlessOptions live;
         if (!WriteDemoSettings(folder, folder + "/recordings", &live.configPath)) {
             Log(LogLevel::kError, "app", "cannot write the demonstration settings in %s", folder.c_str());

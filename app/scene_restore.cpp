@@ -11,11 +11,12 @@
 #include "scene/scene.h"
 #include "scene/video_device_list.h"
 
-int RestoreStoredScene(CScene* scene, const AppConfig& config, CVideoDeviceList* cameras, CFileDeviceList* media) {
+int RestoreStoredScene(CScene* scene, const AppConfig& config, CVideoDeviceList* cameras, CFileDeviceList* media,
+                       const RestoredLayerHandler& restored) {
     if (config.Scenes.empty()) return 0;
     std::vector<MonitorRect> monitors;
     bool monitorsRead = false;
-    int restored = 0;
+    int count = 0;
     for (const auto& record : config.Scenes.front()->Records()) {
         const int kind = LayerKindOfRecord(record->type);
         if (kind < 0) {
@@ -51,11 +52,13 @@ int RestoreStoredScene(CScene* scene, const AppConfig& config, CVideoDeviceList*
             }
             options.media = device;
         }
-        if (scene->AddLayerFromRecord(kind, *record, options) == nullptr) {
+        LayerNode* node = scene->AddLayerFromRecord(kind, *record, options);
+        if (node == nullptr) {
             Log(LogLevel::kWarning, "app", "source \"%s\" could not be opened; skipped", record->SourceName.c_str());
             continue;
         }
-        ++restored;
+        if (restored) restored(node, *record);
+        ++count;
     }
-    return restored;
+    return count;
 }

@@ -92,6 +92,10 @@ void CWebSession::SetServer(std::string_view address) {
     port_ = info.port;
     tube_ = info.tube;
     canRecord_ = false;
+    // A logon holds for the server it was made with (offline use forgets the account).
+    loggedOnUser_.clear();
+    portraitAddress_.clear();
+    portraitShown_ = portraitPlaceholder_;
     currentActivityId_.reset();
     streamServerLive_.reset();
     serverVersion_.clear();
@@ -209,6 +213,10 @@ int32_t CWebSession::Prepare(int32_t activityId) {
             host_ = info->server;
             port_ = info->port;
             tube_ = info->tube;
+            // A stream server names its ingest by host, port and stream number only (the URL field of the
+            // live info belongs to the portal's prepare): without an address built from them the live would
+            // publish nowhere.
+            publishUrl_ = "rtmp://" + host_ + ":" + std::to_string(port_) + "/live/" + std::to_string(tube_);
             if (!streamServerLive_) streamServerLive_ = std::make_unique<StreamServerLive>();
             streamServerLive_->id = info->liveId;
             streamServerLive_->title = info->title;

@@ -39,8 +39,9 @@ public:
     // The picture shown while the account has no portrait of its own (the skin's placeholder).
     void SetPortraitPlaceholder(std::string path);
 
-    // Stores and classifies the configured address, forgets what belonged to the previous server and
-    // points PortalLink at the address (also for kinds that make no service calls).
+    // Stores and classifies the configured address, forgets what belonged to the previous server (its
+    // lives, the logged-on account and its portrait) and points PortalLink at the address (also for kinds
+    // that make no service calls).
     void SetServer(std::string_view address);
     // The service's version text, asked once per server and then cached.
     std::string ServerVersion();

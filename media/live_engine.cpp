@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 
 #include "media/codec_factory.h"
 #include "media/live_texts.h"
@@ -151,8 +152,14 @@ int32_t CLiveEngine::StartLive() {
     if (liveRecord_) {
         recordFolder = Trim(recordFolder);
         if (recordFolder.empty()) return Fail(LiveStartError::kRecordFolderEmpty, "no recording folder is set");
-        if (!IsDirectory(recordFolder) && mkdir(recordFolder.c_str(), 0755) != 0)
-            return Fail(LiveStartError::kRecordFolderInvalid, "the recording folder cannot be created");
+        if (!IsDirectory(recordFolder)) {
+            // The folders above it are made too: a first live into the default ~/Videos/Brevacast must
+            // not fail on a machine without ~/Videos.
+            std::error_code ignored;
+            std::filesystem::create_directories(recordFolder, ignored);
+            if (!IsDirectory(recordFolder))
+                return Fail(LiveStartError::kRecordFolderInvalid, "the recording folder cannot be created");
+        }
         liveFolder_ = recordFolder;
         while (liveFolder_.size() > 1 && liveFolder_.back() == '/') liveFolder_.pop_back();
         SetRecordPath(MakeRecordPath());

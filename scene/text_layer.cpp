@@ -31,6 +31,18 @@ TextStyle TextStyle::FromRecord(const SceneSource& record) {
     return style;
 }
 
+void TextStyle::ToRecord(SceneSource* record) const {
+    record->FaceName = FaceName;
+    record->rgbColor = rgbColor;
+    record->Bold = Bold;
+    record->Italic = Italic;
+    record->UnderLine = UnderLine;
+    record->StrikeOut = StrikeOut;
+    record->Hollow = Hollow;
+    record->MoveSpeed = MoveSpeed;
+    record->MoveDirection = MoveDirection;
+}
+
 CTxtLayer::CTxtLayer(const std::string& text, const TextStyle& style, uint32_t fourcc, TickClock clock)
     : style_(style), fourcc_(fourcc), clock_(clock ? std::move(clock) : TickClock(TimeGetTime)) {
     sourceName = text;
@@ -177,14 +189,5 @@ void CTxtLayer::GetPosition(LayerPoint* out, float scale) {
 }
 
 void CTxtLayer::ExportFields(SceneSource* record) const {
-    if (record == nullptr) return;
-    record->FaceName = style_.FaceName;
-    record->rgbColor = style_.rgbColor;
-    record->Bold = style_.Bold;
-    record->Italic = style_.Italic;
-    record->UnderLine = style_.UnderLine;
-    record->StrikeOut = style_.StrikeOut;
-    record->Hollow = style_.Hollow;
-    record->MoveSpeed = style_.MoveSpeed;
-    record->MoveDirection = style_.MoveDirection;
+    if (record != nullptr) style_.ToRecord(record);
 }

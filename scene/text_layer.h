@@ -24,6 +24,8 @@ struct TextStyle {
     int32_t MoveDirection = 0;  // 0 left to right, 1 right to left, 2 top to bottom, 3 bottom to top
 
     static TextStyle FromRecord(const SceneSource& record);
+    // Writes the style into a stored text record's fields.
+    void ToRecord(SceneSource* record) const;
 };
 
 enum TextDirection : int32_t {

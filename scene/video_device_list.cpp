@@ -1,5 +1,7 @@
 #include "scene/video_device_list.h"
 
+#include <linux/videodev2.h>
+
 #include <cstdio>
 
 #include "platform/log.h"
@@ -57,4 +59,22 @@ void CVideoDeviceList::Callback(int32_t kind, void* user, int32_t /*size*/, void
     if (registry == nullptr) return;
     CVideoDevice* device = registry->FindById(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(user)));
     if (device != nullptr) device->DeliverFrame(static_cast<const ImageBuffer*>(data));
+}
+
+bool CaptureOptionsOf(const CaptureFormat& format, CaptureOptions* options) {
+    uint32_t fourcc = 0;
+    if (format.pixelFormat == V4L2_PIX_FMT_YUYV)
+        fourcc = kFourccYUY2;
+    else if (format.pixelFormat == V4L2_PIX_FMT_BGR24)
+        fourcc = kFourccRV24;
+    if (fourcc == 0 || format.width <= 0 || format.height <= 0 || !(format.frameRate > 0.0f)) return false;
+    *options = CaptureOptions{format.width, format.height, format.frameRate, fourcc};
+    return true;
+}
+
+bool DefaultCaptureOptions(const CaptureFormats& formats, CaptureOptions* options) {
+    if (formats.hasCurrent && CaptureOptionsOf(formats.current, options)) return true;
+    for (const CaptureFormat& format : formats.offered)
+        if (CaptureOptionsOf(format, options)) return true;
+    return false;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/v4l2/video_inputs.h"
 #include "scene/device_registry.h"
 #include "scene/video_device.h"
 #include "sourcekit/sourcekit.h"
@@ -39,3 +40,10 @@ private:
 
     static std::atomic<CVideoDeviceList*> process_;
 };
+
+// The capture options a V4L2 format stands for; false for the formats a camera cannot be opened in
+// here (SourceKit takes packed YUY2 and 24-bit BGR only).
+bool CaptureOptionsOf(const CaptureFormat& format, CaptureOptions* options);
+// What a device delivers when nobody asks for more: its current format, or else the first it offers
+// that it can be opened in; false when it offers none.
+bool DefaultCaptureOptions(const CaptureFormats& formats, CaptureOptions* options);

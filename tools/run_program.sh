@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Sets everything up, builds the program and runs it. Without arguments it runs the built-in
-# demonstration live (recorded into build/app/demo/recordings); arguments are passed to the
-# program (for example --headless --config Config.xml --duration 60).
+# Sets everything up, builds the program and runs it. On a desktop (a display exists) it opens the
+# studio's windows; without a display it runs the built-in demonstration live (recorded into
+# build/app/demo/recordings). Arguments are passed to the program, for example
+#   --headless --config Config.xml --duration 60
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh

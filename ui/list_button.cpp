@@ -59,6 +59,11 @@ void CListButton::SetCurrent(int index) {
 
 QString CListButton::CurrentText() const { return current_ >= 0 ? items_[current_] : QString(); }
 
+void CListButton::SetPlaceholder(const QString& text) {
+    placeholder_ = text;
+    update();
+}
+
 void CListButton::Choose(int index) {
     SetCurrent(index);
     if (panel_ != nullptr) panel_->HidePanel();
@@ -79,10 +84,12 @@ void CListButton::paintEvent(QPaintEvent*) {
     if (frame.isNull()) frame = CSkin::Current().Image("listbtn");
     DrawStretched(painter, frame, rect(), kFrameLeft, kFrameRight);
     painter.setFont(CSkin::Current().ControlFont(13));
-    painter.setPen(isEnabled() ? CSkin::BrightText() : CSkin::NormalText());
+    const bool chosen = current_ >= 0;
+    painter.setPen(isEnabled() && chosen ? CSkin::BrightText() : CSkin::NormalText());
     const QRect area = rect().adjusted(10, 0, -kFrameRight, 0);
-    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                     painter.fontMetrics().elidedText(CurrentText(), Qt::ElideRight, area.width()));
+    painter.drawText(
+        area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+        painter.fontMetrics().elidedText(chosen ? CurrentText() : placeholder_, Qt::ElideRight, area.width()));
 }
 
 void CListButton::enterEvent(QEnterEvent* event) {
@@ -103,7 +110,13 @@ CListPanel::CListPanel(CListButton* owner, int width)
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->setWidget(rows_);
-    scroll_->setStyleSheet("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }");
+    scroll_->setStyleSheet(
+        QString("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"
+                "QScrollBar:vertical { background: transparent; width: 8px; margin: 2px 0; }"
+                "QScrollBar::handle:vertical { background: %1; border-radius: 3px; min-height: 24px; margin: 0 1px; }"
+                "QScrollBar::add-line, QScrollBar::sub-line { height: 0; width: 0; }"
+                "QScrollBar::add-page, QScrollBar::sub-page { background: transparent; }")
+            .arg(CSkin::Hairline().lighter(130).name()));
 }
 
 void CListPanel::Fill(const QStringList& items, int current) {

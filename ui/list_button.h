@@ -22,6 +22,8 @@ public:
     void SetCurrent(int index);
     int Current() const { return current_; }
     QString CurrentText() const;
+    // Shown greyed while nothing is chosen.
+    void SetPlaceholder(const QString& text);
     // Called with the index of an entry chosen in the list.
     void OnChosen(std::function<void(int)> handler) { onChosen_ = std::move(handler); }
     // Chooses entry index as a click in the list does (reported).
@@ -41,6 +43,7 @@ private:
     int id_;
     QStringList items_;
     int current_ = -1;
+    QString placeholder_;
     bool hover_ = false;
     std::function<void(int)> onChosen_;
     class CListPanel* panel_ = nullptr;

@@ -4,10 +4,13 @@
 #include <QPainter>
 
 #include "ui/skin.h"
+#include "ui/skin_dialog.h"
 
 CPopupPanel::CPopupPanel(const QString& background, QWidget* owner)
     // An override-redirect window on X11: placed exactly where asked, above everything, never focused.
     : QWidget(owner, Qt::ToolTip | Qt::FramelessWindowHint) {
+    // Rounded corners show what is behind where the desktop composites; elsewhere PaintCorners fills them.
+    if (CSkinDialog::Composited()) setAttribute(Qt::WA_TranslucentBackground);
     if (!background.isEmpty()) background_ = CSkin::Current().Image(background);
     if (!background_.isNull()) setFixedSize(background_.size());
     timer_.setInterval(kPointerTimerMs);
@@ -35,8 +38,15 @@ void CPopupPanel::CheckPointer() {
     if (!frameGeometry().contains(QCursor::pos())) HidePanel();
 }
 
+void CPopupPanel::PaintCorners(QPainter& painter) {
+    // The pop-ups open over the main window, whose panel colour the corners take; the style's light
+    // window colour would show as specks.
+    if (!CSkinDialog::Composited()) painter.fillRect(rect(), CSkin::PanelBackground());
+}
+
 void CPopupPanel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    PaintCorners(painter);
     if (!background_.isNull()) {
         painter.drawPixmap(rect(), background_);
         return;

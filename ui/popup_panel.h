@@ -26,6 +26,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // Fills what the rounded background leaves open where the desktop does not composite.
+    void PaintCorners(QPainter& painter);
     // One tick of the pointer timer.
     void CheckPointer();
 

@@ -19,12 +19,14 @@
 #include "platform/log.h"
 #include "scene/file_device_list.h"
 #include "scene/video_device_list.h"
+#include "ui/dialog_runner.h"
+#include "ui/logon_dialog.h"
+#include "ui/main_dialog.h"
 #include "ui/msg_panel.h"
 #include "ui/quit_signals.h"
 #include "ui/single_instance.h"
 #include "ui/skin.h"
 #include "ui/skin_dialog.h"
-#include "ui/stand_in_windows.h"
 #include "ui/studio_context.h"
 
 namespace {
@@ -49,14 +51,14 @@ public:
 
     bool RunLogon(bool firstOfRun) override {
         if (CQuitSignals::Requested()) return false;
-        CStandInLogon logon(context_, firstOfRun);
+        CLogonDlg logon(context_, firstOfRun);
         Log(LogLevel::kInfo, "ui", "logon window shown");
         return logon.exec() == QDialog::Accepted && !CQuitSignals::Requested();
     }
 
     int RunMain() override {
         if (CQuitSignals::Requested()) return QDialog::Rejected;
-        CStandInMain main(context_);
+        CBrevacastPCDlg main(context_);
         Log(LogLevel::kInfo, "ui", "main window shown");
         const int result = main.exec();
         return CQuitSignals::Requested() ? QDialog::Rejected : result;
@@ -80,9 +82,13 @@ int RunWindowedProgram(const WindowedOptions& options) {
     // The windows are modal dialogs run one after the other; no window closing ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // A developer's single dialog runs beside the studio and needs no newer version.
+    const bool oneDialog = !options.dialog.empty();
     CSingleInstance instance;
-    if (!instance.Claim()) return 0;
-    instance.OnRaiseRequested(BringRunningWindowsForward);
+    if (!oneDialog) {
+        if (!instance.Claim()) return 0;
+        instance.OnRaiseRequested(BringRunningWindowsForward);
+    }
 
     StudioContext context;
     context.programDirectory = AppConfig::ExecutableDir();
@@ -91,7 +97,7 @@ int RunWindowedProgram(const WindowedOptions& options) {
     const std::string version = GetFileVersionString();
     context.versionText = "V" + version;
 
-    const std::string serverVersion = FetchServerVersion(context.deployment.VersionService);
+    const std::string serverVersion = oneDialog ? std::string() : FetchServerVersion(context.deployment.VersionService);
     if (IsServerVersionNewer(version, serverVersion)) {
         Log(LogLevel::kInfo, "ui", "version %s is available (this is %s)", serverVersion.c_str(), version.c_str());
         if (LaunchUpdater(context.programDirectory, context.deployment.VersionService)) return 0;
@@ -123,13 +129,18 @@ int RunWindowedProgram(const WindowedOptions& options) {
     context.cameras = cameras.get();
 
     CQuitSignals quitSignals(QuitRunningWindows);
-    CShellWindows windows(&context);
-    RunShellLoop([&session] { return session->Kind(); }, windows);
+    int status = 0;
+    if (oneDialog) {
+        status = RunDialogOnItsOwn(options.dialog, &context);
+    } else {
+        CShellWindows windows(&context);
+        RunShellLoop([&session] { return session->Kind(); }, windows);
+    }
 
     media.reset();
     cameras.reset();
     mixer.reset();
     session.reset();
     config.reset();
-    return 0;
+    return status;
 }

@@ -262,6 +262,8 @@ TEST_F(WebSession, StreamServerDirectRtmpAndNoServerPrepareByTheirKind) {
     EXPECT_EQ(session_->PublishToUrl(), 1);
     EXPECT_EQ(session_->Host(), "127.0.0.1");
     EXPECT_EQ(session_->Tube(), 302);
+    // The ingest's host, port and stream number make the publishing address.
+    EXPECT_EQ(session_->PublishUrl(), "rtmp://127.0.0.1:1935/live/302");
     EXPECT_EQ(session_->StreamServerLiveId(), 3021);
     session_->StartOnService();
     EXPECT_TRUE(session_->StartedOnService());

@@ -14,13 +14,6 @@
 #include "app/language_choice.h"
 #include "ui/skin.h"
 
-// Qt, fontconfig and Mesa's software GL driver keep some allocations for the life of the process; they are
-// theirs, not ours.
-// Marked used: an inline function nobody calls would otherwise not be emitted, and LeakSanitizer would not find it.
-extern "C" __attribute__((used)) inline const char* __lsan_default_suppressions() {
-    return "leak:libQt6\nleak:libfontconfig\nleak:libglib\nleak:libdbus\nleak:libxcb\nleak:libX11\nleak:swrast_dri\n";
-}
-
 namespace ui_test {
 
 // The skins of a language; "en", "cn", or any other code.

@@ -118,6 +118,14 @@ SkinTable dialogSkins() {
     });
     addWordStates(t, "sign", {96, 20}, {State::Normal, State::Hover},
                   [](QPainter& p, Lang l, State s) { linkText(p, l, s == State::Hover); });
+    // The marks inside the account and password fields, and the frame of the Offline button, whose words
+    // the dialog writes from its language table.
+    addImage(t, "logonuser", {16, 16},
+             [](QPainter& p) { drawIcon(p, Glyph::Person, QRect(0, 0, 16, 16), QColor(pal::kTextDim)); });
+    addImage(t, "logonlock", {16, 16},
+             [](QPainter& p) { drawIcon(p, Glyph::Lock, QRect(0, 0, 16, 16), QColor(pal::kTextDim)); });
+    addStates(t, "offline", {112, 30}, {State::Normal, State::Hover},
+              [](QPainter& p, State s) { secondaryBody(p, QRectF(0, 0, 112, 30), s); });
 
     addImage(t, "msg_bg", {380, 190}, [](QPainter& p) {
         dialogBackground(p, {380, 190}, 36, pal::kSunken, QString(), Lang::En);

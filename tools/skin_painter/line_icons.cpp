@@ -189,6 +189,19 @@ std::optional<Outline> smallOutline(Glyph glyph, const Grid& g) {
             o.lines.addPath(polyline(g, {{11, 5}, {14, 8}, {11, 11}}));
             return o;
         }
+        case Glyph::Person: {
+            Outline o{arc(g, 8, 14.5, 5, 0, 180), {}};
+            o.lines.addEllipse(g.circle(8, 5, 2.5));
+            return o;
+        }
+        case Glyph::Lock: {
+            Outline o{roundedPath(g.rect(3, 7, 13, 14), 1.5), {}};
+            o.lines.addPath(polyline(g, {{5, 7}, {5, 5.5}}));
+            o.lines.addPath(polyline(g, {{11, 7}, {11, 5.5}}));
+            o.lines.addPath(arc(g, 8, 5.5, 3, 0, 180));
+            o.solid.addEllipse(QPointF(g.p(8, 10.5)), 0.75, 0.75);
+            return o;
+        }
         default:
             return std::nullopt;
     }
@@ -285,6 +298,19 @@ QPainterPath outline(Glyph glyph, const Grid& g) {
             QPainterPath path = polyline(g, {{10, 4}, {5, 4}, {5, 20}, {10, 20}});
             path.addPath(polyline(g, {{10, 12}, {20, 12}}));
             path.addPath(polyline(g, {{16, 8}, {20, 12}, {16, 16}}));
+            return path;
+        }
+        case Glyph::Person: {
+            QPainterPath path = arc(g, 12, 21, 7.5, 0, 180);
+            path.addEllipse(g.circle(12, 8, 4));
+            return path;
+        }
+        case Glyph::Lock: {
+            QPainterPath path = roundedPath(g.rect(5, 11, 19, 21), g.len(2));
+            path.addPath(polyline(g, {{8, 11}, {8, 8}}));
+            path.addPath(polyline(g, {{16, 11}, {16, 8}}));
+            path.addPath(arc(g, 12, 8, 4, 0, 180));
+            path.addPath(polyline(g, {{12, 15}, {12, 17}}));
             return path;
         }
     }

@@ -31,6 +31,8 @@ enum class Glyph {
     Play,
     Tick,
     LogOut,
+    Person,
+    Lock,
 };
 
 // `box` is square with an even side, so that the grid's centre falls on a pixel corner and straight

@@ -72,7 +72,7 @@ void portrait(QPainter& p) {
 }
 
 void sourceButton(QPainter& p, Glyph glyph, State state) {
-    stateFill(p, QRectF(0, 0, 104, 40), state);
+    stateFill(p, QRectF(0, 0, 120, 40), state);
     drawIcon(p, glyph, QRect(12, 10, 20, 20), iconColour(state));
 }
 
@@ -187,7 +187,7 @@ SkinTable mainWindowSkins() {
     const std::pair<const char*, Glyph> sources[] = {
         {"screen", Glyph::Monitor}, {"image", Glyph::Picture}, {"font", Glyph::Letter}, {"camera", Glyph::Camera}};
     for (const auto& [name, glyph] : sources) {
-        addStates(t, name, {104, 40}, kFourStates, [glyph](QPainter& p, State s) { sourceButton(p, glyph, s); });
+        addStates(t, name, {120, 40}, kFourStates, [glyph](QPainter& p, State s) { sourceButton(p, glyph, s); });
     }
     addStates(t, "mic", {36, 36}, kFourStates, [](QPainter& p, State s) { soundButton(p, Glyph::Mic, s); });
     addStates(t, "spk", {36, 36}, kFourStates, [](QPainter& p, State s) { soundButton(p, Glyph::Speaker, s); });
