@@ -260,8 +260,8 @@ void CBrevacastPCDlg::CreateControls() {
     view_->SetLayerCommandHandler([this](int command, LayerNode* node) { OnLayerCommand(command, node); });
     // A row clicked selects its layer in the view, as a click on the layer would.
     sources_->OnRowClicked([this](LayerNode* node) {
-        if (ISceneView* view = scene_->View()) view->SetSelectedNode(node);
-        sources_->Mirror(WM_SCENE_SELECTED, node);
+        // Through the scene: a row whose layer has just been deleted must not become the selection.
+        if (scene_->Select(node)) sources_->Mirror(WM_SCENE_SELECTED, node);
     });
 
     tray_ = new QSystemTrayIcon(QApplication::windowIcon(), this);
