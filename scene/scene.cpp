@@ -220,6 +220,13 @@ LayerNode* CScene::SelectAt(int x, int y) {
     return hit;
 }
 
+bool CScene::Select(LayerNode* node) {
+    std::lock_guard<std::mutex> guard(listLock_);
+    if (node != nullptr && !Contains(node)) return false;
+    if (view_) view_->SetSelectedNode(node);
+    return true;
+}
+
 void CScene::ReplaceLayer(LayerNode* node, std::unique_ptr<CBaseLayer> layer) {
     if (node == nullptr || !layer) return;
     PostThreadMessage(WM_SCENE_REPLACE_LAYER, reinterpret_cast<uintptr_t>(node),

@@ -63,6 +63,9 @@ public:
     // lock, so a selected node is never freed while it is in use.
     // HitTest that also makes the result the view's selection (null clears it).
     LayerNode* SelectAt(int x, int y);
+    // Makes node the view's selection (a row of the sources panel was clicked) when it is in the scene;
+    // null clears the selection. False when the node is not (any more) in the scene.
+    bool Select(LayerNode* node);
     // Runs fn on the selected node while the composition thread can neither delete it nor exchange
     // its layer; false (fn not run) when nothing in the scene is selected.
     bool WithSelectedLayer(const std::function<void(LayerNode&)>& fn);

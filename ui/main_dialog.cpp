@@ -159,10 +159,12 @@ CBrevacastPCDlg::CBrevacastPCDlg(StudioContext* context, QWidget* parent)
     context_->media->SetFileEndedHandler(
         [scene = scene_.get()](const CFileDevice* device) { scene->NotifyFileEnded(device); });
     CreateControls();
+    QCoreApplication::instance()->installEventFilter(this);
     Initialise();
 }
 
 CBrevacastPCDlg::~CBrevacastPCDlg() {
+    QCoreApplication::instance()->removeEventFilter(this);
     SaveAll();
     context_->media->SetFileEndedHandler(nullptr);
     context_->media->SetLiveEngine(nullptr);
@@ -261,8 +263,8 @@ void CBrevacastPCDlg::CreateControls() {
     view_->SetLayerCommandHandler([this](int command, LayerNode* node) { OnLayerCommand(command, node); });
     // A row clicked selects its layer in the view, as a click on the layer would.
     sources_->OnRowClicked([this](LayerNode* node) {
-        if (ISceneView* view = scene_->View()) view->SetSelectedNode(node);
-        sources_->Mirror(WM_SCENE_SELECTED, node);
+        // Through the scene: a row whose layer has just been deleted must not become the selection.
+        if (scene_->Select(node)) sources_->Mirror(WM_SCENE_SELECTED, node);
     });
 
     tray_ = new QSystemTrayIcon(QIcon(QString::fromStdString(CSkin::Current().SkinFolder() + "/icon.png")), this);
@@ -640,6 +642,29 @@ intptr_t CBrevacastPCDlg::OnWindowMessage(uint32_t code, uintptr_t wParam, intpt
         default:
             return 0;
     }
+}
+
+bool CBrevacastPCDlg::eventFilter(QObject* watched, QEvent* event) {
+    // A key goes to the focused control first, and a button takes the arrows to move the focus on: the
+    // window's own keys are taken here, before any control of the window sees them.
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this) {
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+            case Qt::Key_Escape:
+            case Qt::Key_Left:
+            case Qt::Key_Right:
+            case Qt::Key_Up:
+            case Qt::Key_Down:
+            case Qt::Key_Delete:
+                keyPressEvent(static_cast<QKeyEvent*>(event));
+                return true;
+            default:
+                break;
+        }
+    }
+    return CSkinDialog::eventFilter(watched, event);
 }
 
 void CBrevacastPCDlg::keyPressEvent(QKeyEvent* event) {

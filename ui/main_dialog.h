@@ -100,6 +100,7 @@ protected:
     bool DragsAt(const QPoint& pos) const override;
     void QuitAsRequested() override;
     void BringForward() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

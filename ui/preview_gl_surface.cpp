@@ -67,7 +67,10 @@ CPreviewGlSurface::CPreviewGlSurface(std::shared_ptr<CPreviewFrames> frames, QOb
 }
 
 CPreviewGlSurface::~CPreviewGlSurface() {
-    if (context() != nullptr) ReleaseGl();
+    if (context() == nullptr) return;
+    // The base destroys the context after this part of the object is gone: nothing may answer it then.
+    disconnect(context(), nullptr, this, nullptr);
+    ReleaseGl();
 }
 
 void CPreviewGlSurface::Report() {

@@ -13,6 +13,12 @@
 #include "ui/preview_cpu_surface.h"
 #include "ui/preview_gl_surface.h"
 
+namespace {
+
+constexpr int kMaxContextLosses = 3;
+
+}  // namespace
+
 QEvent::Type PreviewEventType() {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
     return type;
@@ -103,7 +109,9 @@ void PreviewRenderer::MakeSurface() {
 }
 
 void PreviewRenderer::Recreate() {
-    if (surface_ && surface_->Failed() && path_ == PreviewPath::kOpenGL) {
+    // A context that cannot be made, or that keeps getting lost, is not worth another try.
+    if (path_ == PreviewPath::kOpenGL && surface_ &&
+        (surface_->Failed() || (surface_->Lost() && recreations_ >= kMaxContextLosses))) {
         Log(LogLevel::kWarning, "preview", "OpenGL cannot draw the preview here: drawing without it");
         path_ = PreviewPath::kCpu;
     }

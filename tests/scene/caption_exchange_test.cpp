@@ -1,6 +1,7 @@
 // A caption edited in its dialog takes its node's place on the composition thread, keeping the box and the
 // visibility the presenter gave the old one; and the view's selection stays safe while the scene composes
-// at full rate: it is set and used under the scene's list lock and cleared there before a node is freed.
+// at full rate: it is set and used under the scene's list lock and cleared there before a node is freed,
+// and a node that has gone never becomes the selection again.
 // Part of the threaded tests, so ThreadSanitizer runs these too.
 #include <gtest/gtest.h>
 
@@ -97,6 +98,10 @@ TEST(CaptionExchange, ANewCaptionTakesTheOldOnesPlaceBoxAndVisibilityAndNothingE
     f.scene.ReplaceLayer(caption, f.Caption("too late"));
     ASSERT_TRUE(f.Sync());
     EXPECT_EQ(f.scene.LayersTopFirst().size(), 1u);
+    // Nor does it become the selection again (a row of the sources panel clicked late).
+    EXPECT_FALSE(f.scene.Select(caption));
+    EXPECT_TRUE(f.scene.Select(picture));
+    EXPECT_EQ(f.view->SelectedNode(), picture);
     f.scene.ReplaceLayer(picture, f.Caption("queued"));
     f.scene.Destroy();
 }

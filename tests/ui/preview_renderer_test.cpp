@@ -100,6 +100,8 @@ TEST_P(PreviewPaths, ASmallerFrameIsCentredOneToOneAndALargerOneFillsTheHost) {
     EXPECT_TRUE(Is(shown.pixel(404, 300), kRight));
     EXPECT_TRUE(Is(shown.pixel(799, 0), kRight));
     EXPECT_TRUE(Is(shown.pixel(799, 599), kRight));
+    EXPECT_EQ(renderer_->Path(), GetParam()) << "drawn on the path asked for, without a fall-back";
+    EXPECT_EQ(renderer_->Recreations(), 0);
 }
 
 TEST_P(PreviewPaths, FramesHandedOverWhileTheWindowIsBusyNeverWaitAndTheNewestIsShown) {

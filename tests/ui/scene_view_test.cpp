@@ -538,7 +538,10 @@ TEST(SceneViewScreenshots, TheViewWithASelectedLayerAndTheOverlayAndTheContextPa
         style.Bold = 1;
         LayerNode* caption = studio.scene.AddLayer(kLayerText, "BrevacastPC", LayerOptions::Text(&style));
         ASSERT_TRUE(WaitFor([&] { return studio.scene.WithLayer(caption, [](CBaseLayer&) {}); }));
-        studio.scene.WithLayer(caption, [](CBaseLayer& layer) { layer.SetRect({200, 290, 520, 350}); });
+        studio.scene.WithLayer(caption, [](CBaseLayer& layer) {
+            layer.SetRect({200, 290, 520, 350});
+            layer.reRender = 1;  // fitted to its box, as a drag leaves it
+        });
         char info[256];
         std::snprintf(info, sizeof(info), GetText(kTextOutputInfo).c_str(), 1280, 720, 2000, 25);
         studio.scene.SetInfoText(info);
