@@ -1,5 +1,6 @@
 #include "ui/skin_dialog.h"
 
+#include <QEventLoop>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
@@ -27,9 +28,20 @@ std::vector<CSkinDialog*>& RunningStack() {
 
 int CSkinDialog::exec() {
     RunningStack().push_back(this);
-    const int result = QDialog::exec();
+    setResult(0);
+    setWindowModality(Qt::ApplicationModal);
+    show();
+    QEventLoop loop;
+    loop_ = &loop;
+    loop.exec(QEventLoop::DialogExec);
+    loop_ = nullptr;
     std::erase(RunningStack(), this);
-    return result;
+    return result();
+}
+
+void CSkinDialog::done(int result) {
+    QDialog::done(result);
+    if (loop_ != nullptr) loop_->quit();
 }
 
 const std::vector<CSkinDialog*>& CSkinDialog::Running() { return RunningStack(); }

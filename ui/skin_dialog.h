@@ -23,8 +23,11 @@ public:
     explicit CSkinDialog(const QString& background, QWidget* parent = nullptr);
     ~CSkinDialog() override;
 
-    // Runs the window modally; while it runs it is on the stack of running windows.
+    // Runs the window modally until done(), accept() or reject(); while it runs it is on the stack of
+    // running windows. Unlike the toolkit's own loop, hiding the window (the notification area) does
+    // not end it.
     int exec() override;
+    void done(int result) override;
     // The windows running modally, the first started first.
     static const std::vector<CSkinDialog*>& Running();
 
@@ -55,6 +58,7 @@ protected:
 
 private:
     CWindowBridge bridge_;
+    class QEventLoop* loop_ = nullptr;
     QString background_;
     bool dragging_ = false;
     QPoint dragOffset_;

@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
@@ -36,13 +38,13 @@
 #include "tools/fake_portal/fake_portal_server.h"
 #include "tools/peers/nginx_rtmp.h"
 #include "ui/exit_dlg.h"
-#include "ui/skin_check_box.h"
 #include "ui/image_button.h"
 #include "ui/list_button.h"
 #include "ui/main_dialog.h"
 #include "ui/msg_panel.h"
 #include "ui/pic_setting_dlg.h"
 #include "ui/scene_ctrl_panel.h"
+#include "ui/skin_check_box.h"
 #include "ui/sys_setting_dlg.h"
 #include "ui/txt_setting_dlg.h"
 
@@ -109,13 +111,16 @@ public:
         dir = mkdtemp(pattern);
         ASSERT_TRUE(nginx.Start());
         std::ofstream(dir + "/fixture.json") << R"({"version": "v3.1.4-fake", "client_version": "1.0.0",
-          "ingest": {"protocol": "rtmp", "server": "127.0.0.1", "port": )" << nginx.Port() << R"(},
+          "ingest": {"protocol": "rtmp", "server": "127.0.0.1", "port": )"
+                                             << nginx.Port() << R"(},
           "accounts": [
-            {"userId": "presenter", "password_md5": ")" << CMD5Checksum::GetMD5("onair") << R"(", "msg": "hi",
+            {"userId": "presenter", "password_md5": ")"
+                                             << CMD5Checksum::GetMD5("onair") << R"(", "msg": "hi",
              "maxStorage": 0, "duration": 7200, "portrait": "", "canRecord": 1, "storageUsed": 0,
              "activities": [{"id": 1, "title": "Studio live", "cloudRecord": 0},
                             {"id": 2, "title": "Evening news", "cloudRecord": 0}]},
-            {"userId": "nolimit", "password_md5": ")" << CMD5Checksum::GetMD5("onair") << R"(", "msg": "hi",
+            {"userId": "nolimit", "password_md5": ")"
+                                             << CMD5Checksum::GetMD5("onair") << R"(", "msg": "hi",
              "maxStorage": 0, "duration": -1, "portrait": "", "canRecord": 1, "storageUsed": 0,
              "activities": [{"id": 3, "title": "Open end", "cloudRecord": 0}]}]})";
         ASSERT_TRUE(portal.Start(dir + "/fixture.json"));
@@ -127,7 +132,7 @@ public:
     void TearDown() override {
         portal.Stop();
         nginx.Stop();
-        fs::remove_all(dir);
+        if (std::getenv("BV_KEEP_TEST_FILES") == nullptr) fs::remove_all(dir);
     }
 
     std::string dir;
@@ -219,7 +224,7 @@ protected:
         const auto deadline = std::chrono::steady_clock::now() + 20s;
         while (std::chrono::steady_clock::now() < deadline) {
             std::string newest;
-            fs::file_time_type time{};
+            auto time = fs::file_time_type::min();
             std::error_code error;
             for (fs::recursive_directory_iterator it(folder_ + "/recordings", error), end; !error && it != end;
                  it.increment(error)) {
@@ -268,11 +273,12 @@ TEST_F(MainWindowTest, AStreamServerLiveShowsItsStatusesThenTheTimeAndPublishesP
     AddText("Studio caption");
     AddPicture();
     ASSERT_EQ(window->SourcesPanel()->RowCount(), 3);
-    QTRY_COMPARE_WITH_TIMEOUT(window->Scene()->LayersTopFirst().size(), size_t{3}, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Scene()->LayersTopFirst().size() == size_t{3}; }, 5000))
+        << "window->Scene()->LayersTopFirst().size()";
     ui_test::SaveScreenshot(window, "main_idle_en");
 
     QTest::mouseClick(window->StartButton(), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(ShownSeconds(window->StatusText()) >= 3, 20000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ShownSeconds(window->StatusText()) >= 3; }, 20000));
     ui_test::SaveScreenshot(window, "main_live_en");
     const QStringList& seen = window->StatusHistory();
     EXPECT_TRUE(seen.contains(UiText(kTextGetConfiguration))) << seen.join(", ").toStdString();
@@ -282,15 +288,17 @@ TEST_F(MainWindowTest, AStreamServerLiveShowsItsStatusesThenTheTimeAndPublishesP
     EXPECT_EQ(g_peers->portal.LiveState("11"), "started") << "the service heard of the start";
 
     // A player reads the stream from the server: H.264 and AAC.
-    const std::string streams = Capture("ffprobe -v error -rw_timeout 10000000 -show_entries stream=codec_name "
-                                        "-of csv=p=0 '" +
-                                        g_peers->nginx.Url("1") + "' 2>/dev/null");
+    const std::string streams = Capture(
+        "ffprobe -v error -rw_timeout 10000000 -show_entries stream=codec_name "
+        "-of csv=p=0 '" +
+        g_peers->nginx.Url("1") + "' 2>/dev/null");
     EXPECT_NE(streams.find("h264"), std::string::npos) << streams;
     EXPECT_NE(streams.find("aac"), std::string::npos) << streams;
 
     QTest::mouseClick(window->StartButton(), Qt::LeftButton);
     ASSERT_TRUE(WaitForState(kEngineIdle));
-    QTRY_COMPARE_WITH_TIMEOUT(window->StatusText(), UiText(kTextStopped), 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->StatusText() == UiText(kTextStopped); }, 5000))
+        << "window->StatusText()";
     EXPECT_EQ(g_peers->portal.LiveState("11"), "stopped");
     EXPECT_TRUE(window->Button(kIdSettings)->isEnabled());
 }
@@ -302,7 +310,8 @@ TEST_F(MainWindowTest, ThePortalsDurationLimitStopsAtItsSecondWhilePublishingOnl
     LogOn(g_peers->portal.Address(), "presenter");
     ASSERT_EQ(session_->Kind(), kServerPortal);
     CBrevacastPCDlg* window = Open();
-    QTRY_COMPARE_WITH_TIMEOUT(window->ActivityLabel(), QString("Studio live"), 10000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->ActivityLabel() == QString("Studio live"); }, 10000))
+        << "window->ActivityLabel()";
 
     QString announced;
     ConfirmNextMessage(&announced);
@@ -314,7 +323,8 @@ TEST_F(MainWindowTest, ThePortalsDurationLimitStopsAtItsSecondWhilePublishingOnl
     IWindowTarget* target = window->Target();
     PostWindowMessage(target, WM_LIVE_STATUS, kEngineLivePublishing, 7200 * 1000 - 1);
     PostWindowMessage(target, WM_LIVE_STATUS, kEngineLiveRecording, 99'000'000);
-    QTRY_COMPARE_WITH_TIMEOUT(window->StatusText(), QString("27:30:00"), 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->StatusText() == QString("27:30:00"); }, 5000))
+        << "window->StatusText()";
     EXPECT_NE(window->EngineState(), kEngineIdle);
     PostWindowMessage(target, WM_LIVE_STATUS, kEngineLivePublishing, 7200 * 1000);
     ASSERT_TRUE(WaitForState(kEngineIdle, 10s)) << "the limit stops the live at once";
@@ -327,18 +337,21 @@ TEST_F(MainWindowTest, AnAccountWithoutLimitAndTheListsEndSelectNothingAndNeverS
     MakeObjects(deployment);
     LogOn(g_peers->portal.Address(), "nolimit");
     CBrevacastPCDlg* window = Open();
-    QTRY_COMPARE_WITH_TIMEOUT(window->ActivityLabel(), QString("Open end"), 10000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->ActivityLabel() == QString("Open end"); }, 10000))
+        << "window->ActivityLabel()";
 
     PostWindowMessage(window->Target(), WM_ACTIVITY_SELECTED, 5, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(window->ActivityLabel(), UiText(kTextActivitiesList), 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->ActivityLabel() == UiText(kTextActivitiesList); }, 5000))
+        << "window->ActivityLabel()";
     EXPECT_EQ(window->SelectedActivity(), -1);
     PostWindowMessage(window->Target(), WM_ACTIVITY_SELECTED, 0, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(window->SelectedActivity(), 3, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->SelectedActivity() == 3; }, 5000)) << "window->SelectedActivity()";
 
     window->OnStartStop();
     ASSERT_TRUE(WaitForState(kEngineLivePublishing));
     PostWindowMessage(window->Target(), WM_LIVE_STATUS, kEngineLivePublishing, 99'000'000);
-    QTRY_COMPARE_WITH_TIMEOUT(window->StatusText(), QString("27:30:00"), 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->StatusText() == QString("27:30:00"); }, 5000))
+        << "window->StatusText()";
     EXPECT_EQ(window->EngineState(), kEngineLivePublishing) << "a limit of -1 never stops";
     window->OnStartStop();
     ASSERT_TRUE(WaitForState(kEngineIdle));
@@ -350,12 +363,12 @@ TEST_F(MainWindowTest, LogOffAndQuitDuringALiveAreRefusedWithText58AndChangeNoth
     EXPECT_EQ(window->LogonState(), kLogonNone);
     window->OnStartStop();
     ASSERT_TRUE(WaitForState(kEngineLiveRecording));
-    QTRY_VERIFY_WITH_TIMEOUT(ShownSeconds(window->StatusText()) >= 2, 20000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ShownSeconds(window->StatusText()) >= 2; }, 20000));
 
     QString said;
     ConfirmNextMessage(&said);
     PostWindowMessage(window->Target(), WM_LOGOFF, 1, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(said, UiText(kTextLiveInProgress), 10000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return said == UiText(kTextLiveInProgress); }, 10000)) << "said";
     said.clear();
     OnNextWindow<CExitDlg>([&said](CExitDlg* exit) {
         QTest::mouseClick(exit->QuitButton(), Qt::LeftButton);
@@ -387,12 +400,13 @@ TEST_F(MainWindowTest, SettingsResizeTheSceneAndTheNextRecordingButKeepAFolderTh
     EXPECT_EQ(config_->FrameSizeCX, 1280);
     EXPECT_EQ(config_->FrameSizeCY, 720);
     EXPECT_EQ(config_->LocalSaveFolder, folderBefore);
-    QTRY_COMPARE_WITH_TIMEOUT(window->Scene()->CanvasWidth(), 1280, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Scene()->CanvasWidth() == 1280; }, 5000))
+        << "window->Scene()->CanvasWidth()";
     EXPECT_EQ(window->height(), heightBefore) << "640x360 and 1280x720 share the proportions";
 
     window->OnStartStop();
     ASSERT_TRUE(WaitForState(kEngineLiveRecording));
-    QTRY_VERIFY_WITH_TIMEOUT(ShownSeconds(window->StatusText()) >= 2, 20000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ShownSeconds(window->StatusText()) >= 2; }, 20000));
     window->OnStartStop();
     ASSERT_TRUE(WaitForState(kEngineIdle));
     const std::string streams = FinishedRecordingStreams();
@@ -404,24 +418,27 @@ TEST_F(MainWindowTest, TheNotificationAreaHidesTheWindowAndAClickBringsItBack) {
     // Without a notification area the window is iconified, never hidden where nobody could find it.
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         window->MinimiseToTray();
-        QTRY_VERIFY_WITH_TIMEOUT(window->isMinimized(), 5000);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->isMinimized(); }, 5000));
         EXPECT_TRUE(window->isVisible());
         window->showNormal();
     }
     CChildProcess trayer({"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "64",
                           "--height", "32", "--SetDockType", "true"},
                          {});
-    QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000));
     window->MinimiseToTray();
-    QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(window->TrayIcon()->geometry().isValid(), 10000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 5000));
+    // Embedded in trayer's panel at the bottom right of the screen.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window->TrayIcon()->geometry().center().y() > screen.center().y(); }, 10000));
     EXPECT_EQ(window->TrayIcon()->toolTip(), QString::fromStdString(GetAppTitle()));
     const QPoint icon = window->TrayIcon()->geometry().center();
-    ASSERT_EQ(std::system(("xdotool mousemove " + std::to_string(icon.x()) + " " + std::to_string(icon.y()) +
-                           " click 1")
-                              .c_str()),
-              0);
-    QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 10000);
+    ASSERT_EQ(
+        std::system(
+            ("xdotool mousemove " + std::to_string(icon.x()) + " " + std::to_string(icon.y()) + " click 1").c_str()),
+        0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, 10000));
     EXPECT_FALSE(window->TrayIcon()->isVisible());
     trayer.Signal(SIGTERM);
 }
@@ -434,7 +451,8 @@ TEST_F(MainWindowTest, QuittingSavesTheSceneAndTheNextStartRestoresItInOrder) {
     std::vector<QString> rows;
     for (LayerNode* node : window->SourcesPanel()->Order()) rows.push_back(window->SourcesPanel()->Row(node)->Name());
     EXPECT_EQ(rows, (std::vector<QString>{"Top caption", "picture.png"}));
-    QTRY_COMPARE_WITH_TIMEOUT(window->Scene()->LayersTopFirst().size(), size_t{2}, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Scene()->LayersTopFirst().size() == size_t{2}; }, 5000))
+        << "window->Scene()->LayersTopFirst().size()";
     window_.reset();  // the window closes: scene and settings saved
 
     AppConfig reloaded(folder_ + "/Config.xml", nullptr);
@@ -447,7 +465,8 @@ TEST_F(MainWindowTest, QuittingSavesTheSceneAndTheNextStartRestoresItInOrder) {
     for (LayerNode* node : window->SourcesPanel()->Order())
         restored.push_back(window->SourcesPanel()->Row(node)->Name());
     EXPECT_EQ(restored, rows);
-    QTRY_COMPARE_WITH_TIMEOUT(window->Scene()->LayersTopFirst().size(), size_t{2}, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Scene()->LayersTopFirst().size() == size_t{2}; }, 5000))
+        << "window->Scene()->LayersTopFirst().size()";
     EXPECT_EQ(window->Scene()->LayersTopFirst().front().first, kLayerText);
 }
 
@@ -460,7 +479,7 @@ TEST_F(MainWindowTest, ScreenshotsInChinese) {
     ui_test::SaveScreenshot(window, "main_idle_cn");
     window->OnStartStop();
     ASSERT_TRUE(WaitForState(kEngineLiveRecording));
-    QTRY_VERIFY_WITH_TIMEOUT(ShownSeconds(window->StatusText()) >= 1, 20000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ShownSeconds(window->StatusText()) >= 1; }, 20000));
     ui_test::SaveScreenshot(window, "main_live_cn");
     window->OnStartStop();
     ASSERT_TRUE(WaitForState(kEngineIdle));

@@ -329,11 +329,11 @@ TEST(PictureSettings, TheExtensionDecidesPictureOrMediaAndTheSliderKeepsAByte) {
     CSliderButton* slider = dialog.Slider();
     const int track = slider->width() - slider->Thumb()->width();
     slider->MoveThumbTo(track / 2);
-    QTRY_COMPARE_WITH_TIMEOUT(dialog.Value(), 127, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Value() == 127; }, 5000)) << "dialog.Value()";
     slider->MoveThumbTo(track);
-    QTRY_COMPARE_WITH_TIMEOUT(dialog.Value(), 255, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Value() == 255; }, 5000)) << "dialog.Value()";
     slider->MoveThumbTo(0);
-    QTRY_COMPARE_WITH_TIMEOUT(dialog.Value(), 0, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Value() == 0; }, 5000)) << "dialog.Value()";
 
     dialog.PathEdit()->setText("logo.gif");
     EXPECT_TRUE(dialog.IsPicture());
@@ -368,7 +368,7 @@ TEST(CaptureDeviceSettings, FormatsComeFromTheDeviceAndTheControlsActOnTheRunnin
     auto owned = std::make_unique<CDevLayer>("Studio Cam", device, ChromaOptions{0, 0x00FF00FF, 1000}, kFourccRV24);
     CDevLayer* layer = owned.get();
     LayerNode* node = scene.AdoptLayer(kLayerDevice, std::move(owned), true);
-    QTRY_VERIFY_WITH_TIMEOUT(scene.LayersTopFirst().size() == 1, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return scene.LayersTopFirst().size() == 1; }, 5000));
 
     const ScriptedV4l2 webcam = ScriptedV4l2::Webcam();
     std::vector<std::string> asked;
@@ -404,7 +404,8 @@ TEST(CaptureDeviceSettings, FormatsComeFromTheDeviceAndTheControlsActOnTheRunnin
 
     // The key is switched by the composition thread; deinterlacing and the key colour at once.
     Click(dialog.ChromaKeyBox());
-    QTRY_COMPARE_WITH_TIMEOUT(layer->keyedImage.load(), uint8_t{1}, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return layer->keyedImage.load() == uint8_t{1}; }, 5000))
+        << "layer->keyedImage.load()";
     Click(dialog.DeinterlaceBox());
     EXPECT_EQ(device->deinterlace.load(), 1);
     dialog.KeyColorButton()->ChooseAutomatic();
@@ -412,7 +413,8 @@ TEST(CaptureDeviceSettings, FormatsComeFromTheDeviceAndTheControlsActOnTheRunnin
 
     // Cancel puts the running layer back as it was.
     Click(dialog.CancelButton());
-    QTRY_COMPARE_WITH_TIMEOUT(layer->keyedImage.load(), uint8_t{0}, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return layer->keyedImage.load() == uint8_t{0}; }, 5000))
+        << "layer->keyedImage.load()";
     EXPECT_EQ(device->deinterlace.load(), 0);
     EXPECT_EQ(layer->similarity.load(), 1000u);
     EXPECT_EQ(layer->keyColor.load(), 0x00FF00FFu);

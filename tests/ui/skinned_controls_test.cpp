@@ -120,12 +120,12 @@ TEST(PopupPanel, StaysWhileThePointerIsInsideAndHidesAtTheFirstTickOutside) {
     panel.ShowAt(QPoint(200, 200));
     QCursor::setPos(QPoint(210, 210));
     EXPECT_EQ(panel.PointerTimer().interval(), 500);
-    QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 2, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks.count() >= 2; }, 5000));
     EXPECT_TRUE(panel.isVisible());
 
     QCursor::setPos(QPoint(20, 20));
     const qsizetype ticksWhileInside = ticks.count();
-    QTRY_VERIFY_WITH_TIMEOUT(!panel.isVisible(), 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel.isVisible(); }, 5000));
     EXPECT_EQ(ticks.count(), ticksWhileInside + 1) << "hidden at the first tick with the pointer outside";
     EXPECT_FALSE(panel.PointerTimer().isActive());
 }
