@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -104,4 +105,27 @@ TEST_F(WindowedProgram, ANewerVersionStartsTheUpdaterAndWithoutOneTheStartGoesOn
     EXPECT_NE(goesOn.Output().find("the updater could not be started"), std::string::npos) << goesOn.Output();
     goesOn.Signal(SIGTERM);
     EXPECT_EQ(goesOn.Wait(30s), 0) << goesOn.Output();
+}
+
+TEST_F(WindowedProgram, SigtermClosesTheMainWindowAsQuitDoesAndSavesTheSceneAndSettings) {
+    // A direct RTMP address needs no logon: the main window opens at once.
+    std::ofstream(dir_ + "/Config.xml")
+        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Config><ServerURL>rtmp://127.0.0.1:9/live/x</ServerURL>"
+           "<Language>en</Language><FrameSizeCX>640</FrameSizeCX><FrameSizeCY>360</FrameSizeCY><Scene><SceneSource>"
+           "<type>2</type><SourceName>Kept&#x0020caption</SourceName><Left>10</Left><Top>20</Top><Right>300</Right>"
+           "<Bottom>60</Bottom><KeepRatio>0</KeepRatio><Visible>1</Visible><BorderWidth>0</BorderWidth>"
+           "<BorderColor>0</BorderColor><FaceName>DejaVu Sans</FaceName><rgbColor>16777215</rgbColor><Bold>0</Bold>"
+           "<Italic>0</Italic><UnderLine>0</UnderLine><StrikeOut>0</StrikeOut><Hollow>0</Hollow><MoveSpeed>0"
+           "</MoveSpeed><MoveDirection>0</MoveDirection></SceneSource></Scene></Config>";
+    CChildProcess program(Args(), Env(), true);
+    ASSERT_TRUE(program.WaitForLine("main window shown", 30s)) << program.Output();
+    EXPECT_EQ(program.Output().find("logon window shown"), std::string::npos);
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(30s), 0) << program.Output();
+    std::stringstream saved;
+    saved << std::ifstream(dir_ + "/Config.xml").rdbuf();
+    // Written again at the close: the gains are there now, and the scene with its caption in its place.
+    EXPECT_NE(saved.str().find("<MicGain>0.500000</MicGain>"), std::string::npos) << saved.str();
+    EXPECT_NE(saved.str().find("Kept&amp;#x0020caption</SourceName><Left>10</Left><Top>20</Top>"), std::string::npos)
+        << saved.str();
 }
