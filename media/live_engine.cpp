@@ -635,6 +635,8 @@ void CLiveEngine::PromoteToPublishing() {
     int32_t current = state_;
     while (current == kEnginePublishStarting || current == kEngineReconnecting || current == kEngineReconnectFailed) {
         if (state_.compare_exchange_weak(current, kEngineLivePublishing)) {
+            if (current == kEnginePublishStarting)
+                Log(LogLevel::kInfo, "engine", "publishing: the server took the live's first message");
             Post(kEngineLivePublishing);
             return;
         }
