@@ -22,6 +22,7 @@
 #include <variant>
 #include <vector>
 
+#include "app/application_directory.h"
 #include "platform/log.h"
 
 namespace {
@@ -581,7 +582,7 @@ bool AppConfig::Save() {
 }
 
 std::string AppConfig::DefaultConfigPath(const std::string& exe_dir) {
-    if (!exe_dir.empty() && ::access(exe_dir.c_str(), W_OK) == 0) return exe_dir + "/Config.xml";
+    if (!exe_dir.empty() && ProgramFolderKeepsItsFiles(exe_dir)) return exe_dir + "/Config.xml";
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     // Relative values are to be ignored, as other desktop programs do.
     const std::string base = (xdg && xdg[0] == '/') ? std::string(xdg) : HomeDir() + "/.config";

@@ -1,6 +1,7 @@
 #include "app/application_directory.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -18,4 +19,9 @@ std::string ApplicationDirectory(const std::string& programDir) {
     const std::string installed = dir + "/../share/brevacast";
     if (IsDirectory(installed)) return installed;
     return dir;
+}
+
+bool ProgramFolderKeepsItsFiles(const std::string& programDir) {
+    const std::string dir = programDir.empty() ? std::string(".") : programDir;
+    return ApplicationDirectory(programDir) == dir && access(dir.c_str(), W_OK) == 0;
 }

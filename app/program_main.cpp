@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/app_config.h"
+#include "app/application_directory.h"
 #include "app/headless_live.h"
 #include "app/language_choice.h"
 #include "app/language_table.h"
@@ -117,12 +118,12 @@ bool WritePpm(const std::string& path, const std::vector<uint8_t>& bgr, int w, i
 }
 
 // Where the demonstration keeps its scene and recording: beside the program in a build tree or a
-// portable folder, in the user's data folder once installed (the program's folder is not writable
-// there).
+// portable folder, in the user's data folder once installed (also for a user who could write into
+// the installed program's folder).
 std::string DemoFolder() {
     const std::string exeDir = AppConfig::ExecutableDir();
     const std::string beside = (exeDir.empty() ? std::string(".") : exeDir) + "/demo";
-    if (access(exeDir.empty() ? "." : exeDir.c_str(), W_OK) == 0) return beside;
+    if (ProgramFolderKeepsItsFiles(exeDir)) return beside;
     const char* dataHome = std::getenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");
     std::string data = dataHome != nullptr && dataHome[0] == '/' ? dataHome

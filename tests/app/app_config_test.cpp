@@ -524,6 +524,10 @@ TEST_F(ConfigPath, FollowsHomeAndXdg) {
     EnvOverride xdg("XDG_CONFIG_HOME", "/xdg");
     EXPECT_EQ(AppConfig::DefaultConfigPath("/nonexistent-dir"), "/xdg/brevacast/Config.xml");
     EXPECT_EQ(AppConfig::DefaultConfigPath(dir_.string()), dir_.string() + "/Config.xml");
+    // An installed program's folder keeps no settings, even where the user may write into it.
+    fs::create_directories(dir_ / "prefix/bin");
+    fs::create_directories(dir_ / "prefix/share/brevacast/en/skin");
+    EXPECT_EQ(AppConfig::DefaultConfigPath((dir_ / "prefix/bin").string()), "/xdg/brevacast/Config.xml");
     EXPECT_TRUE(fs::exists(AppConfig::ExecutableDir() + "/app_tests"));
 }
 
