@@ -6,19 +6,8 @@
 set -euo pipefail
 build="${1:-build}"
 seconds="${2:-20}"
-work="$(mktemp -d)"
-xvfb_pid=""
-cleanup() {
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-exec 5<> <(:)
-Xvfb -displayfd 5 -screen 0 1280x720x24 -noreset -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-read -r -t 10 number <&5
-display=":$number"
+source "$(dirname "$0")/bench_peers.sh"
+bench_xvfb
 
 cat > "$work/Config.xml" <<XML
 <?xml version="1.0" encoding="UTF-8"?><Config><FrameSizeCX>1280</FrameSizeCX><FrameSizeCY>720</FrameSizeCY><Scene><SceneSource><type>3</type><SourceName>screen</SourceName><Left>0</Left><Top>0</Top><Right>720</Right><Bottom>405</Bottom><KeepRatio>1</KeepRatio><Visible>1</Visible><BorderWidth>0</BorderWidth><BorderColor>0</BorderColor><ScrIdx>0</ScrIdx></SceneSource></Scene></Config>
@@ -29,8 +18,8 @@ cpu_of() {  # prints user+system CPU seconds of the command
     { time "$@" >/dev/null 2>&1; } 2>&1 | awk '{ printf "%.2f", $1 + $2 }'
 }
 
-ours=$(DISPLAY="$display" cpu_of "$build/app/brevacastpc" --config "$work/Config.xml" --seconds "$seconds")
-theirs=$(cpu_of ffmpeg -hide_banner -nostdin -f x11grab -framerate 25 -video_size 1280x720 -i "$display" \
+ours=$(cpu_of "$build/app/brevacastpc" --config "$work/Config.xml" --seconds "$seconds")
+theirs=$(cpu_of ffmpeg -hide_banner -nostdin -f x11grab -framerate 25 -video_size 1280x720 -i "$DISPLAY" \
     -t "$seconds" -pix_fmt bgr24 -f null -)
 echo "program: ${ours} CPU s, ffmpeg x11grab: ${theirs} CPU s over ${seconds} s"
 awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "ratio program/ffmpeg: %.2f\n", a / b }'

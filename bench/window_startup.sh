@@ -7,21 +7,10 @@
 set -euo pipefail
 build="$(cd "${1:-build}" && pwd)"
 runs="${2:-5}"
-work="$(mktemp -d)"
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    sleep 0.2
-    for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null || true; wait "$p" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/bench_peers.sh"
 
-exec 5<> <(:)
-Xvfb -displayfd 5 -screen 0 1280x720x24 -noreset -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-read -r -t 10 number <&5
-export DISPLAY=":$number" XDG_RUNTIME_DIR="$work/run" HOME="$work/home"
+bench_xvfb
+export XDG_RUNTIME_DIR="$work/run" HOME="$work/home"
 mkdir -p "$work/run" "$work/home"
 chmod 700 "$work/run"
 cat > "$work/direct.xml" <<XML
@@ -45,7 +34,6 @@ measure() {  # label, config path (empty: a fresh start)
         wait "$pid" || true
         times+=("$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.0f", (b - a) * 1000 }')")
     done
-    median() { printf '%s\n' "$@" | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
     printf '%-38s first window %s ms (runs: %s), idle resident memory %.1f MiB\n' "$label" \
         "$(median "${times[@]}")" "${times[*]}" "$(median "${rss[@]}")"
 }
