@@ -1,3 +1,5 @@
+// CSkinButton holds what every skinned button shares: its id, hover tracking, the selected flag, and
+// drawing the image its rules choose with an optional line of text on it (ButtonText).
 // CImageButton: a skinned push button drawn from four images of one base name: normal, hover ("_o"),
 // selected ("_s") and disabled ("_d"); a missing image counts as not loaded. The selected flag keeps a
 // toggle (record, microphone, speaker) in its selected look. The pressed state has no look of its own.
@@ -9,64 +11,78 @@
 #include <QPixmap>
 #include <QString>
 
-class CImageButton : public QAbstractButton {
-public:
-    // Loads base, base_o, base_s and base_d from the skin and takes the normal image's size.
-    CImageButton(const QString& base, int id, QWidget* parent = nullptr);
+class QPainter;
 
+// How the text of a skinned button sits: on one line, vertically centred in the button narrowed by
+// 5 pixels on each side, in the hot colour while hovered or selected and the normal colour otherwise;
+// from an indent (buttons whose image carries an icon at its left) or centred.
+struct ButtonText {
+    QString text;
+    int indent = -1;     // pixels from the narrowed rectangle's left; -1 centres the text
+    int pixelSize = 13;  // of the skinned controls' face
+    bool bold = false;
+
+    void Paint(QPainter& painter, const QRect& rect, bool hot) const;
+};
+
+class CSkinButton : public QAbstractButton {
+public:
     int Id() const { return id_; }
     // The toggle look; repaints when it changes.
     void SetSelected(bool selected);
     bool Selected() const { return selected_; }
     bool Hovered() const { return hover_; }
-    // Replaces the images (another base name).
-    void SetImages(const QString& base);
 
     // The image the drawing rules choose for the current state (null when the chosen one is missing).
-    QPixmap CurrentImage() const;
+    virtual QPixmap CurrentImage() const = 0;
+
+    // The text drawn on the image (none by default).
+    void SetText(const QString& text);
+    QString Text() const { return text_.text; }
+    void SetTextIndent(int indent);
+    void SetTextSize(int pixelSize, bool bold = false);
 
     QSize sizeHint() const override;
 
 protected:
+    CSkinButton(int id, QWidget* parent);
+
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;
-    // Draws on top of the image (the text buttons); the base draws nothing.
+    // Draws on top of the image; by default the button's text.
     virtual void PaintOver(QPainter& painter);
 
 private:
     void SetHover(bool hover);
 
     int id_;
-    QPixmap normal_, hover_image_, selected_image_, disabled_;
     bool hover_ = false;
     bool selected_ = false;
+    ButtonText text_;
 };
 
-class CDblImgButton : public QAbstractButton {
+class CImageButton : public CSkinButton {
+public:
+    // Loads base, base_o, base_s and base_d from the skin and takes the normal image's size.
+    CImageButton(const QString& base, int id, QWidget* parent = nullptr);
+
+    // Replaces the images (another base name).
+    void SetImages(const QString& base);
+    QPixmap CurrentImage() const override;
+
+private:
+    QPixmap normal_, hover_image_, selected_image_, disabled_;
+};
+
+class CDblImgButton : public CSkinButton {
 public:
     // first: the first look's base name ("start"), second: the second look's ("stop"); each with "_o".
     CDblImgButton(const QString& first, const QString& second, int id, QWidget* parent = nullptr);
 
-    int Id() const { return id_; }
-    void SetSelected(bool selected);
-    bool Selected() const { return selected_; }
-    bool Hovered() const { return hover_; }
-    QPixmap CurrentImage() const;
-    QSize sizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    virtual void PaintOver(QPainter& painter);
+    QPixmap CurrentImage() const override;
 
 private:
-    void SetHover(bool hover);
-
-    int id_;
     QPixmap firstNormal_, firstHover_, secondNormal_, secondHover_;
-    bool hover_ = false;
-    bool selected_ = false;
 };

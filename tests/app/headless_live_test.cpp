@@ -30,17 +30,6 @@ std::string TempDir() {
     return mkdtemp(tmpl);
 }
 
-std::string Capture(const std::string& command) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), p)) > 0) out.append(buf, n);
-    pclose(p);
-    return out;
-}
-
 // The program run as a child, with the elapsed-time reports of its status lines.
 class Child : public CChildProcess {
 public:

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -92,3 +93,15 @@ private:
     int fd_ = -1;
     std::string pending_, output_;
 };
+
+// Runs a shell command and returns what it wrote on standard output.
+inline std::string Capture(const std::string& command) {
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return out;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) out.append(buffer, n);
+    pclose(pipe);
+    return out;
+}

@@ -57,16 +57,8 @@ protected:
     }
 
     int Run(const std::string& command) { return std::system(command.c_str()); }
-    std::string Capture(const std::string& command) {
-        std::string out;
-        FILE* pipe = popen(("DISPLAY=" + xvfb_.Display() + " " + command).c_str(), "r");
-        if (pipe == nullptr) return out;
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) out.append(buffer, n);
-        pclose(pipe);
-        return out;
-    }
+    // A command's output, run on the private X server.
+    std::string Capture(const std::string& command) { return ::Capture("DISPLAY=" + xvfb_.Display() + " " + command); }
     std::unique_ptr<CChildProcess> StartProgram() {
         return std::make_unique<CChildProcess>(
             std::vector<std::string>{program_},

@@ -53,17 +53,6 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-std::string Capture(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) out.append(buffer, n);
-    pclose(pipe);
-    return out;
-}
-
 // Runs handler on the next modal window of type T once it is shown (a window the code under test
 // opens with exec()).
 template <typename T>
