@@ -177,7 +177,7 @@ CBrevacastPCDlg::~CBrevacastPCDlg() {
 void CBrevacastPCDlg::SaveAll() {
     if (saved_) return;
     saved_ = true;
-    if (live_ && live_->StartPending() || live_->IsLive()) StopLive();
+    if (live_ && (live_->StartPending() || live_->IsLive())) StopLive();
     AppConfig* config = context_->config;
     if (config->Scenes.empty()) config->Scenes.push_back(std::make_unique<CSceneBase>());
     scene_->ExportRecords(config->Scenes.front().get());
