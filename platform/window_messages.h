@@ -20,9 +20,9 @@ constexpr uint32_t WM_ACTIVITY_LIST = WM_USER + 430;  // wParam: 0 list fetched,
 constexpr uint32_t WM_ACTIVITY_SELECTED = WM_USER + 200;  // wParam: position of the chosen activity, from 0
 
 // Posted to the main window by its own panels.
-constexpr uint32_t WM_MIC_STATE = WM_USER + 530;   // wParam: non-zero = the muted look
-constexpr uint32_t WM_SPK_STATE = WM_USER + 531;   // wParam: non-zero = the muted look
-constexpr uint32_t WM_SHOW_CTRL = WM_USER + 532;   // wParam: non-zero = show the sources panel
-constexpr uint32_t WM_LOGOFF = WM_USER + 301;      // wParam: 1
+constexpr uint32_t WM_MIC_STATE = WM_USER + 530;     // wParam: non-zero = the muted look
+constexpr uint32_t WM_SPK_STATE = WM_USER + 531;     // wParam: non-zero = the muted look
+constexpr uint32_t WM_SHOW_CTRL = WM_USER + 532;     // wParam: non-zero = show the sources panel
+constexpr uint32_t WM_LOGOFF = WM_USER + 301;        // wParam: 1
 constexpr uint32_t WM_TRAY_NOTIFY = WM_USER + 1001;  // wParam: icon, lParam: mouse message
 static_assert(WM_MIC_STATE == 0x612 && WM_SHOW_CTRL == 0x614 && WM_LOGOFF == 0x52D && WM_TRAY_NOTIFY == 0x7E9);

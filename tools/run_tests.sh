@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
-# Sets everything up and runs every test: a normal build (program, tests, benchmarks), the tests
-# again under AddressSanitizer + UndefinedBehaviorSanitizer, and the threaded tests under
-# ThreadSanitizer. Exits non-zero on the first failure.
+# Sets everything up and runs every test: a check that the core includes no Qt, a normal build
+# (program, tests, benchmarks), the tests again under AddressSanitizer + UndefinedBehaviorSanitizer,
+# the threaded tests under ThreadSanitizer, and a fuzzing run of PortalLink's answer path. Exits non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
+
+echo "== the core includes no Qt"
+# Only the windows (ui/) and what tests, measures or draws them may include Qt.
+if git grep -n -E '#include <Q[A-Za-z]*>|#include <Qt' -- '*.cpp' '*.h' ':!ui/' ':!tests/ui/' ':!tests/e2e/' \
+    ':!tools/skin_painter/' ':!bench/logon_bench.cpp' ':!bench/preview_bench.cpp'; then
+    echo "Qt included outside the windows' code (above)" >&2
+    exit 1
+fi
 
 jobs="${BV_JOBS:-$(nproc)}"
 configure() {  # build-dir, extra cmake arguments...
