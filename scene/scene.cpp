@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <future>
 
 #include "media/base_device.h"
 #include "platform/log.h"
@@ -233,6 +234,14 @@ void CScene::ReplaceLayer(LayerNode* node, std::unique_ptr<CBaseLayer> layer) {
                       reinterpret_cast<intptr_t>(layer.release()));
 }
 
+void CScene::WaitForMessages() {
+    std::promise<void> reached;
+    std::future<void> handled = reached.get_future();
+    // The composition thread sets it, or the message's release does once the thread has stopped.
+    PostThreadMessage(WM_SCENE_BARRIER, reinterpret_cast<uintptr_t>(&reached), 0);
+    handled.wait();
+}
+
 void CScene::SetInfoText(const std::string& text) {
     {
         std::lock_guard<std::mutex> guard(listLock_);
@@ -325,6 +334,10 @@ std::vector<std::pair<int32_t, CBaseLayer*>> CScene::LayersTopFirst() const {
 // ---- composition thread ----
 
 void CScene::ReleaseMessage(const ThreadMessage& msg) {
+    if (msg.code == WM_SCENE_BARRIER) {
+        reinterpret_cast<std::promise<void>*>(msg.wParam)->set_value();
+        return;
+    }
     // Nodes posted for adding belong to the message until they are linked.
     if (msg.code == WM_SCENE_ADD_TOP || msg.code == WM_SCENE_ADD_BOTTOM) {
         auto* node = reinterpret_cast<LayerNode*>(msg.wParam);
@@ -390,10 +403,19 @@ void CScene::ExchangeLayer(LayerNode* node, CBaseLayer* layer) {
     std::unique_ptr<CBaseLayer> replacement(layer);
     {
         std::lock_guard<std::mutex> guard(listLock_);
-        if (replacement && Contains(node) && node->kind == kLayerText && node->layer) {
-            replacement->SetRect(node->layer->GetRect());
-            // A caption the presenter hid stays hidden: its row in the sources panel says so.
-            replacement->SetVisible(node->layer->visible);
+        if (replacement && Contains(node) && (node->kind == kLayerText || node->kind == kLayerDevice) && node->layer) {
+            const CBaseLayer& old = *node->layer;
+            replacement->SetRect(old.GetRect());
+            // A layer the presenter hid stays hidden: its row in the sources panel says so.
+            replacement->SetVisible(old.visible);
+            if (node->kind == kLayerDevice) {
+                // The same camera in another format: it keeps its frame and proportions. (A new
+                // caption starts with its own.)
+                replacement->keepRatio = old.keepRatio.load();
+                replacement->borderWidth = old.borderWidth.load();
+                replacement->borderColor = old.borderColor.load();
+                replacement->borderChanged = 1;
+            }
             node->layer.swap(replacement);
         }
     }
@@ -444,6 +466,9 @@ void CScene::HandleMessage(const ThreadMessage& msg) {
             return;
         case WM_SCENE_REPLACE_LAYER:
             ExchangeLayer(node, reinterpret_cast<CBaseLayer*>(msg.lParam));
+            return;
+        case WM_SCENE_BARRIER:
+            reinterpret_cast<std::promise<void>*>(msg.wParam)->set_value();
             return;
         default:
             break;

@@ -72,9 +72,13 @@ public:
     // Runs fn on the node's layer while the node is in the scene; false when it is not.
     bool WithLayer(const LayerNode* node, const std::function<void(CBaseLayer&)>& fn);
     // Puts layer in the node's place on the composition thread, keeping the old layer's rectangle
-    // and visibility; the old layer is destroyed there, between two frames. Only a text node's
-    // layer is replaced (a caption edited in its dialog); otherwise the new layer is dropped.
+    // and visibility; the old layer is destroyed there, between two frames. Only a text node's layer
+    // (a caption edited in its dialog) or a camera node's (another device or capture format) is
+    // replaced, by one of the same kind; otherwise the new layer is dropped.
     void ReplaceLayer(LayerNode* node, std::unique_ptr<CBaseLayer> layer);
+    // Main thread: returns once the composition thread has handled every message posted before, so
+    // a replaced layer is destroyed and has given its device back. At once after Destroy.
+    void WaitForMessages();
     void SetInfoText(const std::string& text);
     // The information overlay for the view's refresh (composition thread); null until the first
     // SetInfoText. It lives until Destroy.

@@ -17,8 +17,12 @@ constexpr uint32_t WM_SCENE_RESIZE = WM_USER + 108;      // wParam: width, lPara
 constexpr uint32_t WM_SCENE_SELECTED = WM_USER + 109;    // window message: a layer was hit
 constexpr uint32_t WM_SCENE_FILE_ENDED = WM_USER + 110;  // window message: a media file ended
 constexpr uint32_t WM_SCENE_SET_KEYED = WM_USER + 111;   // lParam: 0 or 1
-// lParam: the CBaseLayer that takes the node's place (a caption edited in its dialog); the message
-// owns it until the composition thread puts it in, and the old layer is destroyed on that thread.
+// lParam: the CBaseLayer that takes the node's place (a caption edited in its dialog, a camera given
+// another device); the message owns it until the composition thread puts it in, and the old layer is
+// destroyed on that thread.
 constexpr uint32_t WM_SCENE_REPLACE_LAYER = WM_USER + 112;
+// wParam: a std::promise<void> the composition thread sets when it reaches the message, that is once
+// it has handled every message posted before.
+constexpr uint32_t WM_SCENE_BARRIER = WM_USER + 113;
 
 static_assert(WM_SCENE_SET_ENGINE == 1123 && WM_SCENE_SET_KEYED == 1135 && WM_SCENE_REPLACE_LAYER == 1136);

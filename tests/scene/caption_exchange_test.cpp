@@ -1,7 +1,8 @@
 // A caption edited in its dialog takes its node's place on the composition thread, keeping the box and the
-// visibility the presenter gave the old one; and the view's selection stays safe while the scene composes
-// at full rate: it is set and used under the scene's list lock and cleared there before a node is freed,
-// and a node that has gone never becomes the selection again.
+// visibility the presenter gave the old one; a camera given another device does the same and keeps its
+// frame; and the view's selection stays safe while the scene composes at full rate: it is set and used
+// under the scene's list lock and cleared there before a node is freed, and a node that has gone never
+// becomes the selection again.
 // Part of the threaded tests, so ThreadSanitizer runs these too.
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "scene/dev_layer.h"
 #include "scene/layer_node.h"
 #include "scene/text_layer.h"
 #include "scene_test_support.h"
@@ -65,6 +67,17 @@ struct CaptionScene {
 
     CScene scene;
     OutliningView* view = nullptr;
+};
+
+// A capture device that says when it is gone.
+class TrackedCamera : public CVideoDevice {
+public:
+    TrackedCamera(const std::string& name, std::atomic<bool>* gone)
+        : CVideoDevice(name, nullptr, 0, 64, 48), gone_(gone) {}
+    ~TrackedCamera() override { *gone_ = true; }
+
+private:
+    std::atomic<bool>* gone_;
 };
 
 }  // namespace
@@ -136,4 +149,36 @@ TEST(CaptionExchange, ReplacingSelectingDraggingAndDeletingWhileTheSceneComposes
     // Whatever is selected now is in the scene.
     LayerNode* selected = f.view->SelectedNode();
     EXPECT_TRUE(selected == nullptr || f.scene.WithSelectedLayer([](LayerNode&) {}));
+}
+
+TEST(CameraExchange, AnotherDeviceTakesTheCamerasPlaceAndFrameAndTheOldOneIsGoneWhenTheWaitReturns) {
+    CaptionScene f;
+    std::atomic<bool> firstGone{false};
+    LayerNode* node =
+        f.scene.AddLayer(kLayerDevice, "Camera One", LayerOptions::Camera(new TrackedCamera("Camera One", &firstGone)));
+    ASSERT_NE(node, nullptr);
+    ASSERT_TRUE(f.Sync());
+    f.scene.WithLayer(node, [](CBaseLayer& layer) {
+        layer.SetRect({10, 20, 330, 260});
+        layer.borderWidth = 3;
+        layer.borderColor = 0x0000FF;
+        layer.keepRatio = 0;
+    });
+
+    // The device goes with the old layer, on the composition thread: once the wait returns, a capture
+    // device that opens only once may be opened again.
+    f.scene.ReplaceLayer(node,
+                         std::make_unique<CDevLayer>("Camera Two", new CVideoDevice("Camera Two", nullptr, 0, 64, 48),
+                                                     ChromaOptions{}, kFourccRV24));
+    f.scene.WaitForMessages();
+    EXPECT_TRUE(firstGone);
+    EXPECT_TRUE(f.scene.WithLayer(node, [](CBaseLayer& layer) {
+        EXPECT_EQ(layer.sourceName, "Camera Two");
+        EXPECT_EQ(layer.GetRect(), (LayerRect{10, 20, 330, 260}));
+        EXPECT_EQ(layer.borderWidth, 3) << "a camera keeps its frame";
+        EXPECT_EQ(layer.borderColor, 0x0000FFu);
+        EXPECT_EQ(layer.keepRatio, 0);
+    }));
+    f.scene.Destroy();
+    f.scene.WaitForMessages();  // nobody handles messages any more: returns at once
 }
