@@ -76,6 +76,17 @@ void CWebSession::SetPortraitPlaceholder(std::string path) {
 
 void CWebSession::JoinWorker() { JoinThread(worker_); }
 
+void CWebSession::ForgetTarget(const IWindowTarget* target) {
+    std::lock_guard<std::mutex> guard(notifyLock_);
+    if (notify_ == target) notify_ = nullptr;
+}
+
+void CWebSession::Answer(uint32_t code, uintptr_t wParam) {
+    // Posting never waits, so the window's thread is never held by the lock for long.
+    std::lock_guard<std::mutex> guard(notifyLock_);
+    PostWindowMessage(notify_, code, wParam, 0);
+}
+
 void CWebSession::SetServer(std::string_view address) {
     JoinWorker();
     serverAddress_ = std::string(address);
@@ -97,6 +108,7 @@ void CWebSession::SetServer(std::string_view address) {
     portraitAddress_.clear();
     portraitShown_ = portraitPlaceholder_;
     currentActivityId_.reset();
+    activities_ = nullptr;
     streamServerLive_.reset();
     serverVersion_.clear();
     SP_InitWebService(std::string(TrimBlanks(address)).c_str());
@@ -111,6 +123,10 @@ template <typename Body>
 void CWebSession::StartWorker(const char* name, uint32_t failureCode, uintptr_t failureParam, IWindowTarget* notify,
                               Body body) {
     JoinWorker();
+    {
+        std::lock_guard<std::mutex> guard(notifyLock_);
+        notify_ = notify;
+    }
     try {
         worker_ = StartNamedThread(name, ThreadPriority::kNormal, std::move(body));
     } catch (const std::system_error& e) {
@@ -123,17 +139,15 @@ void CWebSession::StartWorker(const char* name, uint32_t failureCode, uintptr_t 
 
 void CWebSession::StartLogon(std::string user, std::string passwordDigest, IWindowTarget* notify) {
     StartWorker("logon", WM_LOGON_RESULT, 0, notify,
-                [this, user = std::move(user), password = std::move(passwordDigest), notify] {
-                    RunLogon(user, password, notify);
-                });
+                [this, user = std::move(user), password = std::move(passwordDigest)] { RunLogon(user, password); });
 }
 
 void CWebSession::StartActivityList(std::string userId, IWindowTarget* notify) {
     StartWorker("activities", WM_ACTIVITY_LIST, static_cast<uintptr_t>(-1), notify,
-                [this, userId = std::move(userId), notify] { RunActivityList(userId, notify); });
+                [this, userId = std::move(userId)] { RunActivityList(userId); });
 }
 
-void CWebSession::RunLogon(const std::string& user, const std::string& password, IWindowTarget* notify) {
+void CWebSession::RunLogon(const std::string& user, const std::string& password) {
     maxStorage_ = -1;
     duration_ = -1;
     const int32_t code = SP_Logon(user.c_str(), password.c_str(), &maxStorage_, &duration_);
@@ -151,24 +165,24 @@ void CWebSession::RunLogon(const std::string& user, const std::string& password,
             }
         }
     }
-    PostWindowMessage(notify, WM_LOGON_RESULT, code == 0 ? 1 : 0, 0);
+    Answer(WM_LOGON_RESULT, code == 0 ? 1 : 0);
 }
 
-void CWebSession::RunActivityList(const std::string& userId, IWindowTarget* notify) {
+void CWebSession::RunActivityList(const std::string& userId) {
     ServerVersion();
     if (kind_ != kServerPortal) {
         message_ = GetText(kTextServerKindUnsupported);
-        PostWindowMessage(notify, WM_ACTIVITY_LIST, static_cast<uintptr_t>(-1), 0);
+        Answer(WM_ACTIVITY_LIST, static_cast<uintptr_t>(-1));
         return;
     }
     activities_ = SP_GetActivityList(userId.c_str());
     if (activities_ == nullptr) {
         // Said rather than left unanswered: the main window asks the user to log on again.
         message_ = TakeString(SP_GetErrorMsg());
-        PostWindowMessage(notify, WM_ACTIVITY_LIST, static_cast<uintptr_t>(-1), 0);
+        Answer(WM_ACTIVITY_LIST, static_cast<uintptr_t>(-1));
         return;
     }
-    PostWindowMessage(notify, WM_ACTIVITY_LIST, 0, 0);
+    Answer(WM_ACTIVITY_LIST, 0);
 }
 
 const ActivityRecord* CWebSession::FindActivity(int32_t id) const {
@@ -186,7 +200,12 @@ int32_t CWebSession::Prepare(int32_t activityId) {
     switch (kind_) {
         case kServerPortal: {
             const ActivityRecord* record = FindActivity(activityId);
-            if (record == nullptr) return 0;
+            if (record == nullptr) {
+                // The activity left the list: no reason of the service's to give (the caller asks for
+                // another choice); an earlier message, such as the logon's, must not stand as one.
+                message_.clear();
+                return 0;
+            }
             const bool recordingWanted = record->cloudRecord;
             const LiveInfo* info = SP_Prepare2(activityId, loggedOnUser_.c_str(), recordingWanted ? 1 : 0);
             if (info == nullptr) {
@@ -208,7 +227,11 @@ int32_t CWebSession::Prepare(int32_t activityId) {
         }
         case kServerStream: {
             const LiveInfo* info = SP_Prepare(activityId);
-            if (info == nullptr) return 0;
+            if (info == nullptr) {
+                // PortalLink's reason, rather than whatever the last message was (the logon's "success").
+                message_ = TakeString(SP_GetErrorMsg());
+                return 0;
+            }
             publishToUrl_ = info->isRtmp;
             host_ = info->server;
             port_ = info->port;

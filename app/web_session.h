@@ -4,12 +4,14 @@
 //
 // One per program run, owned by the start-up on the main thread. Logon and the activity list run on one
 // owned worker thread at a time ("logon", "activities") that posts WM_LOGON_RESULT or WM_ACTIVITY_LIST to
-// the target it was given; the receiver calls JoinWorker() before it reads anything here. Every other
+// the target it was given; the receiver calls JoinWorker() before it reads anything here. A window that
+// goes away while a worker runs calls ForgetTarget() first, so the answer never reaches it. Every other
 // call is made on the main thread; those that change the session join a running worker first.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,9 +56,13 @@ public:
     void StartActivityList(std::string userId, IWindowTarget* notify);
     // Waits for the running worker, if any. Never from the worker itself.
     void JoinWorker();
+    // The window's thread, before the window that started a worker goes: the worker's answer is dropped
+    // instead of being posted to target. Targets of other windows are left alone.
+    void ForgetTarget(const IWindowTarget* target);
 
-    // 1 ready, 0 failed (Message() says why for a portal), -1 ready but the service refuses to record an
-    // activity that asks for recording (Message() gives the service's explanation).
+    // 1 ready, 0 failed (Message() says why; empty when the activity is not in the list any more), -1
+    // ready but the service refuses to record an activity that asks for recording (Message() gives the
+    // service's explanation).
     int32_t Prepare(int32_t activityId);
     // Tells the service that the live started; StartedOnService() records whether it accepted.
     void StartOnService();
@@ -73,8 +79,9 @@ public:
     // Account limits from the last logon answer; -1 when it named none.
     int32_t Duration() const { return duration_; }
     int64_t MaxStorage() const { return maxStorage_; }
-    // PortalLink's list, valid until the next activity-list fetch; null before the first one.
-    const ActivityList* Activities() const { return activities_; }
+    // PortalLink's list, valid until the next activity-list fetch; null before the first one and while
+    // a fetch runs (PortalLink rebuilds the list in place) until its answer has been joined.
+    const ActivityList* Activities() const { return worker_.joinable() ? nullptr : activities_; }
     // Whether the live engine publishes to PublishUrl(); always 0 without a server.
     int32_t PublishToUrl() const { return kind_ == kServerNone ? 0 : publishToUrl_; }
     const std::string& PublishUrl() const { return publishUrl_; }
@@ -101,8 +108,10 @@ private:
         std::string text2, text3;  // kept for the service's record layout; always empty
     };
 
-    void RunLogon(const std::string& user, const std::string& password, IWindowTarget* notify);
-    void RunActivityList(const std::string& userId, IWindowTarget* notify);
+    void RunLogon(const std::string& user, const std::string& password);
+    void RunActivityList(const std::string& userId);
+    // The worker's answer, to the target it was started for unless that window has gone.
+    void Answer(uint32_t code, uintptr_t wParam);
     // Stores the worker, or posts failure when no thread can be made.
     template <typename Body>
     void StartWorker(const char* name, uint32_t failureCode, uintptr_t failureParam, IWindowTarget* notify, Body body);
@@ -131,5 +140,7 @@ private:
     std::string portraitShown_;
     int32_t publishToUrl_ = 0;
     std::thread worker_;
+    std::mutex notifyLock_;
+    IWindowTarget* notify_ = nullptr;  // under notifyLock_
     std::string serverAddress_;
 };

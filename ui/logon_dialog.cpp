@@ -202,7 +202,10 @@ CLogonDlg::CLogonDlg(StudioContext* context, bool firstOfRun, QWidget* parent)
     if (!firstOfRun_) context_->session->SetServer(context_->config->ServerURL);
 }
 
-CLogonDlg::~CLogonDlg() = default;
+CLogonDlg::~CLogonDlg() {
+    // A logon still running answers nobody: this window's bridge goes with it.
+    context_->session->ForgetTarget(Target());
+}
 
 void CLogonDlg::BuildControls() {
     close_ = TitleButton("logonclose", kIdClose, kCloseAt, this);

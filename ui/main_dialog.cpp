@@ -27,6 +27,7 @@
 #include "platform/window_messages.h"
 #include "platform/x11/monitors.h"
 #include "scene/base_layer.h"
+#include "scene/dev_layer.h"
 #include "scene/file_device_list.h"
 #include "scene/file_layer.h"
 #include "scene/layer_node.h"
@@ -165,6 +166,8 @@ CBrevacastPCDlg::CBrevacastPCDlg(StudioContext* context, QWidget* parent)
 
 CBrevacastPCDlg::~CBrevacastPCDlg() {
     QCoreApplication::instance()->removeEventFilter(this);
+    // An activity list still being fetched answers nobody: this window's bridge goes with it.
+    context_->session->ForgetTarget(Target());
     SaveAll();
     context_->media->SetFileEndedHandler(nullptr);
     context_->media->SetLiveEngine(nullptr);
@@ -494,7 +497,8 @@ bool CBrevacastPCDlg::CheckPreconditions() {
             const int32_t prepared = session->Prepare(activityId_);
             if (prepared > 0) return true;
             if (prepared == 0) {
-                ShowMessage(session->Message());
+                // Without a reason the chosen activity is no longer in the list.
+                ShowMessage(session->Message().empty() ? std::string(kTextChooseActivity) : session->Message());
                 return false;
             }
             char text[1024];
@@ -856,6 +860,34 @@ void CBrevacastPCDlg::OnAddCamera() {
     if (node != nullptr) AddRow(node, Text(name), true);
 }
 
+void CBrevacastPCDlg::ReopenCamera(LayerNode* node, const std::string& name, const CaptureOptions& format,
+                                   const CVideoDeviceSettingDlg& dialog) {
+    const std::string& chosen = dialog.SourceName();
+    const CaptureOptions& options = dialog.Options();
+    const bool sameFormat = options.width == format.width && options.height == format.height &&
+                            options.frameRate == format.frameRate && options.fourcc == format.fourcc;
+    if (chosen.empty() || (chosen == name && sameFormat)) return;
+    if (chosen != name && context_->cameras->FindByName(chosen) != nullptr) {
+        ShowMessage(GetText(kTextDeviceInUse));
+        return;
+    }
+    // A capture device opens once: the layer gives the running one back (a blank camera takes its
+    // place for a moment) before the chosen one opens. The key and deinterlacing stay as set.
+    const ChromaOptions chroma{static_cast<uint8_t>(dialog.ChromaKey() ? 1 : 0), dialog.KeyColor(),
+                               dialog.Similarity()};
+    scene_->ReplaceLayer(node, std::make_unique<CDevLayer>(name, nullptr, chroma, kFourccRV24));
+    scene_->WaitForMessages();
+    std::string opened = chosen;
+    CVideoDevice* device = context_->cameras->OpenVideoDevice(chosen, &options, dialog.Deinterlace());
+    if (device == nullptr) {
+        ShowMessage(GetText(kTextDeviceOpenFailed));
+        opened = name;
+        device = context_->cameras->OpenVideoDevice(name, &format, dialog.Deinterlace());
+    }
+    scene_->ReplaceLayer(node, std::make_unique<CDevLayer>(opened, device, chroma, kFourccRV24));
+    if (CLayerCtrlPanel* row = sources_->Row(node)) row->SetName(Text(opened));
+}
+
 void CBrevacastPCDlg::OnLayerCommand(int command, LayerNode* node) {
     if (node == nullptr || !node->layer) return;
     CBaseLayer* layer = node->layer.get();
@@ -892,8 +924,13 @@ void CBrevacastPCDlg::OnLayerCommand(int command, LayerNode* node) {
             return;
         }
         case kLayerDevice: {
+            const CVideoDevice* device = static_cast<CDevLayer*>(layer)->Device();
+            const std::string name = layer->sourceName;
+            const CaptureOptions format =
+                device != nullptr ? CaptureOptions{device->width, device->height, device->frameRate, device->fourcc}
+                                  : CaptureOptions{};
             CVideoDeviceSettingDlg dialog(scene_.get(), node, context_->cameras, this);
-            dialog.exec();
+            if (dialog.exec() == QDialog::Accepted) ReopenCamera(node, name, format, dialog);
             return;
         }
         default:

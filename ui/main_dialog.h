@@ -28,9 +28,11 @@ class CLiveEngine;
 class CLogoffPanel;
 class CScene;
 class CSceneCtrlPanel;
+class CVideoDeviceSettingDlg;
 class CVolumePanel;
 class LiveSession;
 class QSystemTrayIcon;
+struct CaptureOptions;
 struct LayerNode;
 
 // The logon display state.
@@ -127,6 +129,10 @@ private:
 
     void AddRow(LayerNode* node, const QString& name, bool atTop);
     void OnLayerCommand(int command, LayerNode* node);
+    // After the camera dialog's OK: the layer's device reopened when the device or its capture format
+    // (name, format: what ran before the dialog) changed.
+    void ReopenCamera(LayerNode* node, const std::string& name, const CaptureOptions& format,
+                      const CVideoDeviceSettingDlg& dialog);
     void ApplySettingsResult();
     void SaveAll();
 

@@ -62,6 +62,11 @@ public:
 
     LayerNode* Node() const { return node_; }
     const QString& Name() const { return name_; }
+    // A camera given another device.
+    void SetName(const QString& name) {
+        name_ = name;
+        update();
+    }
     bool LayerVisible() const { return visible_; }
     void SetLayerVisible(bool visible);
     bool Selected() const { return selected_; }

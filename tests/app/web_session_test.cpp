@@ -196,6 +196,19 @@ TEST_F(WebSession, ActivitiesAreListedForAPortalOnly) {
     ASSERT_EQ(list->count, 2);
     EXPECT_EQ(list->items[0]->id * 1000 + list->items[1]->id, 301302);
 
+    // While a new fetch rebuilds the list it is not handed out; a window that goes meanwhile (it
+    // forgets itself first) hears nothing, and the list is there once the worker is joined.
+    ASSERT_TRUE(portal_.SetMode(R"("mode":"slow","delay_ms":300)"));
+    session_->StartActivityList(kPresenterUser, &target_);
+    EXPECT_EQ(session_->Activities(), nullptr);
+    session_->ForgetTarget(&target_);
+    session_->JoinWorker();
+    ThreadMessage late{};
+    EXPECT_FALSE(target_.Take(&late, std::chrono::milliseconds(0))) << "a message to a window that has gone";
+    ASSERT_NE(session_->Activities(), nullptr);
+    EXPECT_EQ(session_->Activities()->count, 2);
+    ASSERT_TRUE(portal_.Reset());
+
     // A failed fetch is answered too, with the library's reason.
     ASSERT_TRUE(portal_.SetMode(R"("mode":"fault")"));
     EXPECT_EQ(FetchActivities(), -1);
@@ -232,8 +245,10 @@ TEST_F(WebSession, PortalLiveIsPreparedStartedAndStoppedOnTheService) {
     EXPECT_EQ(session_->Message(), "当前账号不允许云端录制");
     EXPECT_EQ(session_->PublishUrl(), "rtmp://127.0.0.1:1935/live/301");
 
-    // Not in the list, or the service failing: not ready.
+    // Not in the list (no reason to give: the logon's message must not stand as one), or the service
+    // failing: not ready.
     EXPECT_EQ(session_->Prepare(999), 0);
+    EXPECT_EQ(session_->Message(), "");
     ASSERT_TRUE(portal_.SetMode(R"("mode":"fault")"));
     EXPECT_EQ(session_->Prepare(302), 0);
     EXPECT_EQ(session_->Message(), "调用服务器Prepare2接口异常");
@@ -256,8 +271,13 @@ TEST_F(WebSession, StreamServerDirectRtmpAndNoServerPrepareByTheirKind) {
     // Nothing of the previous server's live is left to publish to.
     EXPECT_EQ(session_->PublishUrl(), "");
     EXPECT_EQ(session_->PublishToUrl(), 0);
+    ASSERT_EQ(LogOn(), 1);
+    const std::string logonMessage = session_->Message();
     EXPECT_EQ(session_->Prepare(1), 0);
     EXPECT_EQ(session_->StreamServerLiveId(), std::nullopt);
+    // The library's reason, not the logon's success.
+    EXPECT_NE(session_->Message(), logonMessage);
+    EXPECT_FALSE(session_->Message().empty());
     EXPECT_EQ(session_->Prepare(302), 1);
     EXPECT_EQ(session_->PublishToUrl(), 1);
     EXPECT_EQ(session_->Host(), "127.0.0.1");

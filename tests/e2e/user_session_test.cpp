@@ -63,7 +63,8 @@ protected:
         return std::make_unique<CChildProcess>(
             std::vector<std::string>{program_},
             std::vector<std::string>{"DISPLAY=" + xvfb_.Display(), "HOME=" + dir_ + "/home",
-                                     "XDG_RUNTIME_DIR=" + dir_ + "/run", "BREVACAST_LOG=info"},
+                                     "XDG_CONFIG_HOME=" + dir_ + "/home/.config", "XDG_RUNTIME_DIR=" + dir_ + "/run",
+                                     "BREVACAST_LOG=info"},
             true);
     }
     // The program's visible window of this size, waiting for it to appear.
@@ -109,9 +110,11 @@ protected:
         for (unsigned char c : raw) bright += c > 200;
         return bright;
     }
+    // An installed studio keeps its settings in the user's folder, never beside the program.
+    std::string ConfigPath() const { return dir_ + "/home/.config/brevacast/Config.xml"; }
     std::string ConfigText() {
         std::stringstream text;
-        text << std::ifstream(dir_ + "/prefix/bin/Config.xml").rdbuf();
+        text << std::ifstream(ConfigPath()).rdbuf();
         return text.str();
     }
 
@@ -138,7 +141,7 @@ TEST_F(UserSession, FirstStartOfflineCaptionLiveRecordingQuitAndTheCaptionBackAt
     // The first start: no settings yet, the logon window.
     auto program = StartProgram();
     ASSERT_TRUE(program->WaitForLine("logon window shown", 30s)) << program->Output();
-    EXPECT_FALSE(fs::exists(dir_ + "/prefix/bin/Config.xml"));
+    EXPECT_FALSE(fs::exists(ConfigPath()));
     Geometry logon;
     ASSERT_TRUE(FindWindow(kLogonWidth, kLogonHeight, &logon));
     Shoot(logon, "session_1_logon");
@@ -189,6 +192,7 @@ TEST_F(UserSession, FirstStartOfflineCaptionLiveRecordingQuitAndTheCaptionBackAt
     Click(exit, 49, 40 + 72 + 9);
     Click(exit, kExitWidth - 64, kExitHeight - 33);
     EXPECT_EQ(program->Wait(30s), 0) << program->Output();
+    EXPECT_FALSE(fs::exists(dir_ + "/prefix/bin/Config.xml")) << "nothing is written beside the installed program";
     const std::string saved = ConfigText();
     std::smatch place;
     ASSERT_TRUE(std::regex_search(saved, place, std::regex(R"(<Left>(-?\d+)</Left><Top>(-?\d+)</Top>)"))) << saved;
