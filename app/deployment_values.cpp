@@ -1,6 +1,7 @@
 #include "app/deployment_values.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -10,6 +11,8 @@
 namespace {
 
 constexpr const char* kModule = "deploy";
+// Far above any real deployment file.
+constexpr size_t kMaxDeploymentBytes = 64 * 1024;
 
 std::string* FieldOf(DeploymentValues& values, std::string_view key) {
     if (key == "PortalAddress1") return &values.PortalAddress1;
@@ -57,6 +60,20 @@ DeploymentValues LoadDeploymentValues(const std::string& app_dir) {
         path = named;
     } else {
         path = (app_dir.empty() ? std::string(".") : app_dir) + "/deployment.ini";
+    }
+    // A handful of short lines: anything but a small regular file (a pipe, a device, a huge file
+    // named by mistake) would hold the start-up.
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (error || !std::filesystem::is_regular_file(status)) {
+        Log(LogLevel::kDebug, kModule, "%s is no file; built-in values in use", path.c_str());
+        return {};
+    }
+    const auto size = std::filesystem::file_size(path, error);
+    if (error || size > kMaxDeploymentBytes) {
+        Log(LogLevel::kWarning, kModule, "%s is larger than %zu bytes; built-in values in use", path.c_str(),
+            kMaxDeploymentBytes);
+        return {};
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {

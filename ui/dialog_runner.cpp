@@ -1,5 +1,6 @@
 #include "ui/dialog_runner.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <initializer_list>
@@ -90,7 +91,8 @@ int RunText(StudioContext* context) {
 int RunPicture(StudioContext* context) {
     SceneSource* found = FirstRecord(context->config, {kSourcePicture, kSourceMedia});
     const bool media = found != nullptr && found->type == kSourceMedia;
-    const int value = found == nullptr ? 255 : media ? found->Volume * 255 / 100 : found->Alpha;
+    // A hand-edited volume may be anything; the slider's range is 0 to 100.
+    const int value = found == nullptr ? 255 : media ? std::clamp(found->Volume, 0, 100) * 255 / 100 : found->Alpha;
     CPicSettingDlg dialog(found != nullptr ? found->SourceName : std::string(), value,
                           media ? static_cast<uint32_t>(found->PlayFlag) : 0);
     if (!Accepted(dialog)) return 0;

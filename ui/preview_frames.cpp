@@ -25,7 +25,11 @@ void CPreviewFrames::Publish() {
 }
 
 void CPreviewFrames::Submit(const ImageBuffer* frame) {
-    if (frame == nullptr || frame->planes[0] == nullptr || frame->width <= 0 || frame->height <= 0) return;
+    // Only packed YUY2 rows are taken (the view hands over nothing else); another layout would be read
+    // past its rows.
+    if (frame == nullptr || frame->planes[0] == nullptr || frame->width <= 0 || frame->height <= 0 ||
+        frame->fourcc != kFourccYUY2 || frame->strides[0] < frame->width * 2)
+        return;
     ImageBuffer* slot = WriteSlot(frame->width, frame->height);
     if (slot == nullptr) return;
     const size_t row = static_cast<size_t>(slot->strides[0]);

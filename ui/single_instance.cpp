@@ -33,6 +33,13 @@ bool CSingleInstance::Claim() {
     // A lock whose process is gone counts as stale and is taken over at once.
     lock_->setStaleLockTime(0);
     if (!lock_->tryLock(0)) {
+        if (lock_->error() != QLockFile::LockFailedError) {
+            // Not another instance: the lock cannot be made here (a folder not ours, a full disk).
+            // The studio still opens, only without the guard against a second one.
+            Log(LogLevel::kWarning, "ui", "cannot lock %s (error %d); a second start will not be refused",
+                lock_->fileName().toUtf8().constData(), static_cast<int>(lock_->error()));
+            return true;
+        }
         QLocalSocket socket;
         socket.connectToServer(name_);
         if (socket.waitForConnected(kConnectTimeoutMs)) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -71,6 +72,15 @@ TEST_F(DeploymentFile, TheEnvironmentNamesAnotherFileAndNoFileMeansEmptyValues) 
     // A folder in place of the file reads as no file.
     unsetenv(kDeploymentEnvVar);
     EXPECT_EQ(LoadDeploymentValues(dir_ + "/absent-folder").PortalAddress1, "");
+
+    // Named by mistake: a pipe nobody writes to (reading it would hold the start-up for ever) and a
+    // file far too large to be one; both give the built-in values.
+    ASSERT_EQ(mkfifo((dir_ + "/pipe").c_str(), 0600), 0);
+    setenv(kDeploymentEnvVar, (dir_ + "/pipe").c_str(), 1);
+    EXPECT_EQ(LoadDeploymentValues(dir_).PortalAddress1, "");
+    Write("huge.ini", "PortalAddress1=http://huge.example/\n" + std::string(1 << 20, '#'));
+    setenv(kDeploymentEnvVar, (dir_ + "/huge.ini").c_str(), 1);
+    EXPECT_EQ(LoadDeploymentValues(dir_).PortalAddress1, "");
 }
 
 TEST(ServerKindWithDeployment, OnlyTheDeploymentsPortalAddressesArePortals) {
